@@ -1,0 +1,88 @@
+// CHoVaneUpdateInstaller: the control object that the page creates and
+// drives through the methods of IHoVaneUpdateInstaller.
+//
+// Every method runs to its end on the caller's thread (the page's thread)
+// and returns a status code; booleans are written through the out pointer
+// as 1 or 0. Text arguments arrive as UTF-16 and are converted to the system
+// code page; a null argument is the empty text (an empty view).
+//
+// The control settings the methods use are process-wide (TheModule()), so
+// every control object in a process shares them. Each object owns its
+// COptionFile and the map of server versions its checks have fetched.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "catalogue/option_file.h"
+#include "control/app.h"
+#include "platform/com/status.h"
+
+namespace hovane {
+
+// The update kind chosen by the version list URL's last path component.
+std::int32_t UpdateKindForUrl(std::string_view url);
+
+class CHoVaneUpdateInstaller {
+ public:
+  // Makes sure the module's defaults are assigned, then builds the object's
+  // COptionFile. Touches no file.
+  CHoVaneUpdateInstaller();
+  virtual ~CHoVaneUpdateInstaller();
+  CHoVaneUpdateInstaller(const CHoVaneUpdateInstaller&) = delete;
+  CHoVaneUpdateInstaller& operator=(const CHoVaneUpdateInstaller&) = delete;
+
+  // Stores one field of the file-server settings: "SERVERID", "SERVERIP",
+  // "PORT" (decimal) or "USERID", the key compared after upper-casing. Any
+  // other key changes nothing. S_OK.
+  HRESULT SetInstallServerInfo(std::u16string_view strKey, std::u16string_view strValue);
+  // Sets the version list URL and the update kind it selects. S_OK.
+  HRESULT SetVirsionUrl(std::u16string_view strUrl);
+  // Sets the foreign setting: the 16-bit value sign-extended. S_OK.
+  HRESULT SetForeign(VARIANT_BOOL bIsForeign);
+  // 1 when the update-succeeded flag of the current update kind is set. S_OK.
+  HRESULT IsUpdateCheck(VARIANT_BOOL* bResult);
+  // 1, always. S_OK.
+  HRESULT IsSucessed(VARIANT_BOOL* bResult);
+  // 1 while the install dialog exists. S_OK.
+  HRESULT CheckUpdateDlg(VARIANT_BOOL* bResult);
+
+  // Checks whether every file of the version list is current, installing
+  // nothing: S_OK with 1 when all are, S_FALSE with 0 at the first that is not.
+  HRESULT SingleCheckVersion(VARIANT_BOOL* bResult);
+  // Marks every file of the list that the last check through this object
+  // selected as not installed: 1 on success, 0 after a reported failed fetch
+  // (also before any check, when no URL is selected yet). S_OK.
+  HRESULT SetAllFileInstall(VARIANT_BOOL* bResult);
+
+  // Fetches the list at the module's URL into m_mapServerVersions and
+  // repairs every position whose stored name is empty or differs from the
+  // list's, writing the list's name and the not-installed marker there.
+  void SyncVersionList();
+
+  COptionFile& OptionFile() { return m_optionFile; }
+  const std::map<std::string, std::string>& ServerVersions() const {
+    return m_mapServerVersions;
+  }
+
+ protected:
+  enum class LegacyCopy { Remove, Keep };
+  // The check procedure up to the comparison: selects the version file for
+  // the module's URL, creates it when missing, removes its earlier copy when
+  // asked, and syncs with the list. Returns the number of positions to visit.
+  std::size_t PrepareCheck(LegacyCopy legacy);
+  // Visits positions 1..count, reading the version file once, and calls
+  // visit(position, storedName) for each position that is out of date;
+  // visiting stops when visit returns false.
+  template <typename Visit>
+  void ForEachOutOfDatePosition(std::size_t count, Visit visit);
+
+  // Assigns the module's defaults before anything else of the object is built.
+  bool m_bModuleReady = TheApp().InitInstance();
+  COptionFile m_optionFile;
+  // File name -> server version, from every list fetched through this object.
+  std::map<std::string, std::string> m_mapServerVersions;
+};
+
+}  // namespace hovane
