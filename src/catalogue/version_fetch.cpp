@@ -4,7 +4,7 @@
 
 #include "platform/http/http.h"
 #include "platform/msgbox/message_box.h"
-#include "texts.h"
+#include "resources/texts.h"
 
 namespace hovane {
 namespace {

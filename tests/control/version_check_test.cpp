@@ -165,6 +165,7 @@ TEST_F(VersionCheck, FailedFetchesShowTheirReasonAndWriteNothing) {
     boxes.Clear();
     WriteVersionFile(stored);
     c.serve();
+    UseList("/version/version.html");
     VARIANT_BOOL result = -1;
     CHoVaneUpdateInstaller fresh;
     // An empty map after a failed fetch means nothing to compare: current.
@@ -193,11 +194,10 @@ TEST_F(VersionCheck, UnusableUrlsFailBeforeAnythingIsSent) {
 
 TEST_F(VersionCheck, ABrokenTransferKeepsTheEntriesThatArrived) {
   WriteVersionFile(VersionFile({{"A", "1"}, {"B", "2"}, {"C", "3"}, {"D", "4"}, {"E", "5"}}));
-  VARIANT_BOOL result = -1;
-  EXPECT_EQ(Check(&result), S_OK);  // selects the version file for this control
   server.ServeCut("/version/version.html", "File1:1\nFile2:1\nFil", 200);
-  EXPECT_EQ(control.SetAllFileInstall(&result), S_OK);
-  EXPECT_EQ(result, 0);
+  COptionFile file;
+  file.SelectVersionFile(server.Url("/version/version.html"));
+  EXPECT_EQ(file.ResetVersionList(), 0);
   EXPECT_EQ(ReadVersionFile(), VersionFile({{"File1", "0,0,0,0"},
                                             {"File2", "0,0,0,0"},
                                             {"C", "3"},
@@ -209,6 +209,7 @@ TEST_F(VersionCheck, ABrokenTransferKeepsTheEntriesThatArrived) {
 TEST_F(VersionCheck, AServerThatNeverAnswersFailsInTheEnd) {
   setenv("HOVANE_HTTP_STALL_SECONDS", "2", 1);
   server.ServeNever("/version/version.html");
+  UseList("/version/version.html");
   WriteVersionFile(VersionFile({{"A", "1"}}));
   VARIANT_BOOL result = -1;
   EXPECT_EQ(Check(&result), S_OK);

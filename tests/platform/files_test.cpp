@@ -4,16 +4,19 @@
 #include "platform/files/files.h"
 
 #include <gmock/gmock.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fixtures/temp_prefix.h"
@@ -146,10 +149,16 @@ TEST_F(FilesTest, ExistingComponentsAreFoundWithoutRegardToCase) {
 }
 
 TEST_F(FilesTest, ExactNameWinsOverCaseVariantsThenByteOrder) {
-  for (const char* name : {"mixed", "MIXED", "Mixed"}) Put(name, name);
-  EXPECT_EQ(ToHostPath("C:\\Mixed"), C("Mixed"));
-  EXPECT_EQ(ToHostPath("C:\\mixed"), C("mixed"));
-  EXPECT_EQ(ToHostPath("C:\\mIXED"), C("MIXED"));  // "MIXED" < "Mixed" < "mixed"
+  const char* variants[] = {"mixed", "miXed", "Mixed", "MIXED", "mIxEd", "MiXeD", "mixeD"};
+  for (const char* name : variants) Put(std::string("dir/") + name, name);
+  for (const char* name : variants)
+    EXPECT_EQ(ToHostPath(std::string("C:\\dir\\") + name), C(std::string("dir/") + name));
+  // Among variants of a name that is not there, the first in byte order.
+  EXPECT_EQ(ToHostPath("C:\\DIR\\mixEd"), C("dir/MIXED"));
+  for (const char* name : {"setup.EXE", "SETUP.exe", "Setup.exe", "SeTuP.ExE", "setup.exE"})
+    Put(std::string("dir/") + name, name);
+  EXPECT_EQ(ToHostPath("C:\\dir\\setup.exe"), C("dir/SETUP.exe"));
+  EXPECT_EQ(ToHostPath("C:\\dir\\MIXED\\x"), C("dir/MIXED/x"));
 }
 
 TEST_F(FilesTest, PathsThatMapNowhereFailAndTouchNothing) {
@@ -304,12 +313,12 @@ TEST_F(FilesTest, MoveNeverReplacesAnExistingTarget) {
   Put("a.txt", "A");
   Put("b.txt", "B");
   Put("dir/inside.txt", "I");
-  for (const char* target : {"C:\\b.txt", "C:\\B.TXT", "C:\\dir", "C:\\DIR"}) {
-    EXPECT_EQ(MoveFile("C:\\a.txt", target), FileError::AlreadyExists) << target;
-    EXPECT_EQ(MoveFile("C:\\dir", target == std::string("C:\\b.txt") ? "C:\\b.txt" : "C:\\A.txt"),
-              FileError::AlreadyExists)
-        << target;
-  }
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\a.txt", "C:\\b.txt"}, {"C:\\a.txt", "C:\\B.TXT"}, {"C:\\a.txt", "C:\\Dir"},
+      {"C:\\dir", "C:\\b.txt"},   {"C:\\DIR", "c:\\A.TXT"},
+  };
+  for (const auto& [from, to] : cases)
+    EXPECT_EQ(MoveFile(from, to), FileError::AlreadyExists) << from << " -> " << to;
   EXPECT_EQ(ReadHostFile(C("a.txt")), "A");
   EXPECT_EQ(ReadHostFile(C("b.txt")), "B");
   EXPECT_EQ(ReadHostFile(C("dir/inside.txt")), "I");
@@ -528,6 +537,8 @@ struct HoldCase {
   FileError del, replace, openForWrite, truncate, move;
 };
 
+void PrintTo(const HoldCase& holdCase, std::ostream* out) { *out << holdCase.kind; }
+
 class FilesHoldTest : public FilesTest, public ::testing::WithParamInterface<HoldCase> {};
 
 TEST_P(FilesHoldTest, HoldOfAnotherProcess) {
@@ -551,7 +562,9 @@ TEST_P(FilesHoldTest, HoldOfAnotherProcess) {
   EXPECT_EQ(open(OpenMode::OpenAlways, Access::ReadWrite), c.openForWrite);
   EXPECT_EQ(content(), "image");
   EXPECT_EQ(open(OpenMode::CreateAlways, Access::Read), c.truncate);
-  if (c.truncate != FileError::Ok) EXPECT_EQ(content(), "image");
+  if (c.truncate != FileError::Ok) {
+    EXPECT_EQ(content(), "image");
+  }
 
   const std::string moved = "C:\\Program Files\\Hovane\\app.old";
   EXPECT_EQ(MoveFile(path, moved), c.move);
@@ -574,7 +587,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Open without delete sharing: may be written, not moved or deleted.
         HoldCase{"nodelete", FileError::SharingViolation, FileError::SharingViolation,
                  FileError::Ok, FileError::Ok, FileError::SharingViolation}),
-    [](const ::testing::TestParamInfo<HoldCase>& info) { return std::string(info.param.kind); });
+    [](const ::testing::TestParamInfo<HoldCase>& holdCase) {
+      return std::string(holdCase.param.kind);
+    });
 
 TEST_F(FilesTest, HoldsOfThisProcessLastAsLongAsTheirHandles) {
   Put("data.bin", "data");

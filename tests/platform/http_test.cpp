@@ -260,10 +260,12 @@ TEST(HttpGetLines, ExceptionFromTheHandlerReachesTheCaller) {
 TEST(HttpGetLines, SendsTheUserAgentOfTheOptions) {
   HttpOptions custom;
   custom.userAgent = "Custom/2.0";
+  HttpOptions none;
+  none.userAgent.clear();
   const struct {
     HttpOptions options;
     const char* userAgent;
-  } cases[] = {{HttpOptions{}, "HoVaneUpdate"}, {custom, "Custom/2.0"}};
+  } cases[] = {{HttpOptions{}, "HoVaneUpdate"}, {custom, "Custom/2.0"}, {none, ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.userAgent);
     HttpTestServer server;

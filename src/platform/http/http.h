@@ -34,7 +34,7 @@
 namespace hovane::platform {
 
 struct HttpOptions {
-  std::string userAgent = "HoVaneUpdate";
+  std::string userAgent = "HoVaneUpdate";  // empty: no User-Agent header
   long connectTimeoutSeconds = 30;  // 0 or less: no limit of our own
   long stallTimeoutSeconds = 60;    // abort when no byte arrives for this long; 0 or less: never
   std::size_t maxLineBytes = 1u << 20;  // after carriage returns are dropped
@@ -44,7 +44,7 @@ struct HttpOptions {
 enum class HttpFailure {
   None,
   NoSession,   // the layer could not set up a request at all
-  NoDocument,  // the server took the request but gave no response at all (not even a status)
+  NoDocument,  // the server took the request and closed without answering (no status line)
   Error,       // resolution, connection, protocol, status, limit or transfer error
 };
 

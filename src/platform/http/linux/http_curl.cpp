@@ -78,8 +78,10 @@ CURLcode Configure(CURL* easy, const std::string& url, const HttpOptions& option
   // no_proxy from the environment.
   if (!options.userAgent.empty()) set(CURLOPT_USERAGENT, options.userAgent.c_str());
   set(CURLOPT_CONNECTTIMEOUT, Seconds(options.connectTimeoutSeconds));
-  // "Less than one byte per second for this long" is libcurl's way of saying
-  // that nothing arrived; it also covers waiting for the response to begin.
+  // libcurl aborts when less than LOW_SPEED_LIMIT bytes per second arrived
+  // over the last LOW_SPEED_TIME seconds; with a limit of 1 that is, near
+  // enough, "nothing arrived for that long", and it also covers waiting for
+  // the response to begin.
   set(CURLOPT_LOW_SPEED_LIMIT, 1L);
   set(CURLOPT_LOW_SPEED_TIME, Seconds(options.stallTimeoutSeconds));
   set(CURLOPT_WRITEFUNCTION, &OnWrite);

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/profile/profile_backend.h"
 
@@ -76,18 +78,20 @@ ProfileReadResult ReadProfileFile(const std::string& hostPath, std::size_t limit
     result = ProfileReadResult::TooLarge;
   } else {
     *status = ToStatus(st);
-    content->clear();
-    content->resize(static_cast<std::size_t>(st.st_size));
-    std::size_t filled = 0;
     // The size is a hint only: a program outside the layer may be writing
-    // the file in place, so read to the end, never past the limit.
+    // the file in place, so read to the end, never past the limit. The one
+    // spare byte lets the final read see the end without growing (and so
+    // copying) the buffer.
+    content->clear();
+    content->resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t filled = 0;
     for (;;) {
       if (filled == content->size()) {
         if (content->size() > limit) {
           result = ProfileReadResult::TooLarge;
           break;
         }
-        content->resize(content->size() + 4096);
+        content->resize(std::min(limit + 1, content->size() * 2));
       }
       const ssize_t got = ::read(fd, content->data() + filled, content->size() - filled);
       if (got < 0) {
@@ -128,11 +132,13 @@ void UnlockProfileFolder(ProfileFolderLock* lock) {
 bool ReplaceProfileFile(ProfileFolderLock* lock, const std::string& hostPath,
                         std::string_view content) {
   if (lock == nullptr) return false;
-  // An existing file that its owner made read-only refuses the write, as a
-  // read-only file does on Windows; renaming over it would bypass that.
+  // A file that may not be written refuses the write, as a read-only file
+  // does on Windows, even though the folder would let a rename replace it.
+  // A file without any write bit counts as read-only even for root.
   struct stat target;
   const bool exists = ::stat(hostPath.c_str(), &target) == 0;
-  if (exists && (!S_ISREG(target.st_mode) || ::access(hostPath.c_str(), W_OK) != 0))
+  if (exists && (!S_ISREG(target.st_mode) || (target.st_mode & 0222) == 0 ||
+                 ::access(hostPath.c_str(), W_OK) != 0))
     return false;
 
   const std::string temporary = TemporaryPath(hostPath);
