@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
@@ -398,6 +398,15 @@ TEST_F(ProfileTest, HundredThousandSectionsWrittenOnceAndReadBack) {
   }
 }
 
+// The whole of a host file in one read, "" when missing.
+std::string ReadWhole(const std::string& hostPath) {
+  std::ifstream in(hostPath, std::ios::binary | std::ios::ate);
+  std::string content(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
+  in.seekg(0);
+  in.read(content.data(), static_cast<std::streamsize>(content.size()));
+  return content;
+}
+
 // Runs body in a child process; the child's exit status says whether body
 // returned true.
 pid_t Spawn(const std::function<bool()>& body) {
@@ -455,16 +464,35 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoUpdate) {
       << "no temporary file is left";
 }
 
-TEST_F(ProfileTest, WriterKilledMidWriteLeavesAWholeVersion) {
+TEST_F(ProfileTest, ReadersAndKilledWritersSeeOnlyWholeVersions) {
   constexpr int kKeys = 8;
   constexpr std::size_t kValueBytes = 256 << 10;
-  // Every generation writes all keys with one value of its own, so a file
-  // is whole when all keys hold the same full-length value.
+  // Every generation sets all keys to one value of its own, so the file of
+  // each generation is known exactly.
   auto value = [&](int generation) {
     return std::to_string(generation) + ":" +
            std::string(kValueBytes, static_cast<char>('a' + generation % 26));
   };
-  for (int attempt = 0; attempt < 6; ++attempt) {
+  auto fileOf = [&](int generation) {
+    const std::string v = value(generation);
+    std::string content = "[Big]\r\n";
+    content.reserve(content.size() + kKeys * (v.size() + 8));
+    for (int k = 0; k < kKeys; ++k) {
+      content += "k" + std::to_string(k) + "=";
+      content += v;
+      content += "\r\n";
+    }
+    return content;
+  };
+  // The generation of a whole version, or -1.
+  auto generationOf = [&](const std::string& content) {
+    const std::string head = "[Big]\r\nk0=";
+    if (!content.starts_with(head)) return -1;
+    const int generation = std::atoi(content.c_str() + head.size());
+    return content == fileOf(generation) ? generation : -1;
+  };
+
+  for (int attempt = 0; attempt < 8; ++attempt) {
     SCOPED_TRACE("attempt " + std::to_string(attempt));
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -481,21 +509,18 @@ TEST_F(ProfileTest, WriterKilledMidWriteLeavesAWholeVersion) {
     char byte = 0;
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
     close(ready[0]);
-    // Kill at a different point of the write loop each time.
-    std::this_thread::sleep_for(std::chrono::milliseconds(attempt * 7));
+    // Readers meanwhile; their number also moves the moment of the kill
+    // from one attempt to the next.
+    for (int read = 0; read < 10 + 15 * attempt; ++read)
+      ASSERT_GE(generationOf(ReadWhole(HostFile())), 0) << "read " << read;
     kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
 
-    const std::string first = Read("Big", "k0", "-", kValueBytes + 64);
-    const std::size_t colon = first.find(':');
-    ASSERT_NE(colon, std::string::npos);
-    const int generation = std::stoi(first.substr(0, colon));
-    for (int k = 0; k < kKeys; ++k)
-      EXPECT_EQ(Read("Big", "k" + std::to_string(k), "-", kValueBytes + 64), value(generation));
-    const std::string content = ReadHostFile(HostFile());
-    EXPECT_EQ(content.size(), 7 + kKeys * (3 + value(generation).size() + 2));
+    const int generation = generationOf(ReadHostFile(HostFile()));
+    ASSERT_GE(generation, 0);
+    EXPECT_EQ(Read("big", "K7", "-", kValueBytes + 64), value(generation));
 
     // The next writer finds the folder usable and leaves nothing behind.
     ASSERT_TRUE(WriteProfileString(kPath, "After", "k", "1"));

@@ -350,7 +350,9 @@ FileError RemoveHostFolder(const std::string& hostPath) {
 FileError DeleteHostFile(const std::string& hostPath) {
   struct stat st;
   if (::lstat(hostPath.c_str(), &st) != 0) return LastError();
-  // unlink(2) would report EISDIR as well, but only on Linux; be explicit.
+  // POSIX lets unlink(2) of a folder fail with EPERM or EISDIR, or even
+  // succeed for a privileged caller on some systems; Windows always says
+  // access denied, so decide before the call.
   if (S_ISDIR(st.st_mode)) return FileError::AccessDenied;
   if (S_ISREG(st.st_mode)) {
     const HoldsFound holds = HoldsOn(hostPath);
