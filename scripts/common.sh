@@ -4,7 +4,10 @@
 HOVANE_PACKAGES=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libcpp-httplib-dev libsqlite3-dev libx11-dev
+  qt6-base-dev fonts-nanum
+  clang-14 libclang-rt-14-dev
+  xvfb openbox x11-utils
 )
 
 hovane_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }

@@ -66,7 +66,9 @@ TEST_F(ProfileTest, WritesGoldenLayout) {
   const std::vector<EditCase> cases = {
       {"new file: sections and keys in order of writing",
        std::nullopt,
-       {{"Setup", "Version", "1"}, {"Setup", "Path", "C:\\x"}, {"Other", "K", "v"},
+       {{"Setup", "Version", "1"},
+        {"Setup", "Path", "C:\\x"},
+        {"Other", "K", "v"},
         {"SETUP", "Extra", "e"}},
        "[Setup]\r\nVersion=1\r\nPath=C:\\x\r\nExtra=e\r\n[Other]\r\nK=v\r\n"},
       {"value replaced in place, the line's spelling and other lines kept",
@@ -89,10 +91,7 @@ TEST_F(ProfileTest, WritesGoldenLayout) {
        "[A]\r\nk=1",
        {{"A", "j", "2"}},
        "[A]\r\nk=1\r\nj=2\r\n"},
-      {"header without break at the end",
-       "[A]",
-       {{"a", "k", "1"}},
-       "[A]\r\nk=1\r\n"},
+      {"header without break at the end", "[A]", {{"a", "k", "1"}}, "[A]\r\nk=1\r\n"},
       {"LF lines stay LF, new lines are CR LF",
        "[A]\nk=1\n",
        {{"A", "j", "2"}, {"A", "k", "3"}},
@@ -192,8 +191,7 @@ std::string KoreanWithLetterTrail() {
                               static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
                               static_cast<char>(0x80 | (c & 0x3F))};
     auto narrow = Utf8ToNarrow(utf8);
-    if (narrow && narrow->size() == 2 && (*narrow)[1] >= 'a' && (*narrow)[1] <= 'z')
-      return *narrow;
+    if (narrow && narrow->size() == 2 && (*narrow)[1] >= 'a' && (*narrow)[1] <= 'z') return *narrow;
   }
   return {};
 }
@@ -222,10 +220,9 @@ TEST_F(ProfileTest, RefusesNamesAndValuesThatWouldNotReadBack) {
   const std::string before = "[A]\r\nk=1\r\n";
   WriteHostFile(HostFile(), before);
   const std::vector<std::array<std::string, 3>> refused = {
-      {"a]b", "k", "v"},    {"a\r\nb", "k", "v"}, {"a\nb", "k", "v"},
-      {"\xb0", "k", "v"},   {"A", "k=x", "v"},    {"A", "[k", "v"},
-      {"A", " [k", "v"},    {"A", "k\r", "v"},    {"A", "k", "v\r\n[B]"},
-      {"A", "k", "v\nw"},
+      {"a]b", "k", "v"},      {"a\r\nb", "k", "v"}, {"a\nb", "k", "v"}, {"\xb0", "k", "v"},
+      {"A", "k=x", "v"},      {"A", "[k", "v"},     {"A", " [k", "v"},  {"A", "k\r", "v"},
+      {"A", "k", "v\r\n[B]"}, {"A", "k", "v\nw"},
   };
   for (const auto& [section, key, value] : refused) {
     SCOPED_TRACE(section + "/" + key + "/" + value);
@@ -264,8 +261,8 @@ TEST_F(ProfileTest, WriteFailsWithoutItsFolderOrRights) {
   WriteHostFile(HostFile(), "[A]\r\nk=1\r\n");
   fs::permissions(HostFile(), fs::perms::owner_read);
   EXPECT_FALSE(WriteProfileString(kPath, "A", "k", "2"));
-  fs::permissions(HostFile(), fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read);
+  fs::permissions(HostFile(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_TRUE(WriteProfileString(kPath, "A", "k", "2"));
   EXPECT_EQ(fs::status(HostFile()).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
@@ -285,8 +282,7 @@ TEST_F(ProfileTest, JunkFilesReadWithoutHarmAndKeepTheirBytes) {
     std::string expected;  // what a read of it gives
   };
   const std::vector<Case> cases = {
-      {"NUL bytes", Bytes("[A]\r\nk=a\0b\r\n\0\0junk\r\n[B]\r\nj=1\r\n"), "k",
-       Bytes("a\0b")},
+      {"NUL bytes", Bytes("[A]\r\nk=a\0b\r\n\0\0junk\r\n[B]\r\nj=1\r\n"), "k", Bytes("a\0b")},
       {"binary junk", binary, "not there", "<default>"},
       {"a 4 MiB line", "[A]\r\nbig=" + bigValue + "\r\nk=1\r\n", "big", bigValue},
       {"one 4 MiB line without a break", "[A" + bigValue, "k", "<default>"},
@@ -376,7 +372,9 @@ TEST_F(ProfileTest, BatchSeesItsEditsAndCommitsOnce) {
 TEST_F(ProfileTest, HundredThousandSectionsWrittenOnceAndReadBack) {
   constexpr int kSections = 100'000;
   auto version = [](int i) { return "1.0." + std::to_string(i); };
-  auto path = [](int i, int round) { return "C:\\p" + std::to_string(round) + "\\" + std::to_string(i); };
+  auto path = [](int i, int round) {
+    return "C:\\p" + std::to_string(round) + "\\" + std::to_string(i);
+  };
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round == 0 ? "new sections" : "values replaced");
     ProfileWriteBatch batch(kPath);
@@ -422,7 +420,9 @@ bool ExitedCleanly(pid_t pid) {
 
 TEST_F(ProfileTest, ConcurrentWritersLoseNoUpdate) {
   constexpr int kProcesses = 4, kThreads = 2, kRounds = 6, kKeys = 6;
-  auto key = [](int worker, int k) { return "w" + std::to_string(worker) + "k" + std::to_string(k); };
+  auto key = [](int worker, int k) {
+    return "w" + std::to_string(worker) + "k" + std::to_string(k);
+  };
   auto section = [](int worker, int k) {
     return k % 2 == 0 ? std::string("Shared") : "Own" + std::to_string(worker);
   };
@@ -432,10 +432,10 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoUpdate) {
     bool ok = true;
     for (int round = 0; round < kRounds; ++round) {
       const std::string value = "r" + std::to_string(round);
-      for (int k = 0; k < kKeys; ++k) {
-        if (round % 2 == 0) ok = WriteProfileString(kPath, section(worker, k), key(worker, k), value) && ok;
-      }
-      if (round % 2 == 1) {
+      if (round % 2 == 0) {
+        for (int k = 0; k < kKeys; ++k)
+          ok = WriteProfileString(kPath, section(worker, k), key(worker, k), value) && ok;
+      } else {
         ProfileWriteBatch batch(kPath);
         for (int k = 0; k < kKeys; ++k) batch.Set(section(worker, k), key(worker, k), value);
         ok = batch.Commit() && ok;
@@ -460,7 +460,8 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoUpdate) {
   for (int worker = 0; worker < kProcesses * kThreads; ++worker)
     for (int k = 0; k < kKeys; ++k)
       EXPECT_EQ(Read(section(worker, k), key(worker, k)), last) << key(worker, k);
-  EXPECT_EQ(std::distance(fs::directory_iterator(prefix_.Host(kFolder)), fs::directory_iterator()), 1)
+  EXPECT_EQ(std::distance(fs::directory_iterator(prefix_.Host(kFolder)), fs::directory_iterator()),
+            1)
       << "no temporary file is left";
 }
 
@@ -500,7 +501,8 @@ TEST_F(ProfileTest, ReadersAndKilledWritersSeeOnlyWholeVersions) {
       close(ready[0]);
       for (int generation = 0;; ++generation) {
         ProfileWriteBatch batch(kPath);
-        for (int k = 0; k < kKeys; ++k) batch.Set("Big", "k" + std::to_string(k), value(generation));
+        for (int k = 0; k < kKeys; ++k)
+          batch.Set("Big", "k" + std::to_string(k), value(generation));
         if (!batch.Commit()) return false;
         if (generation == 0 && write(ready[1], "x", 1) != 1) return false;
       }
@@ -524,8 +526,8 @@ TEST_F(ProfileTest, ReadersAndKilledWritersSeeOnlyWholeVersions) {
 
     // The next writer finds the folder usable and leaves nothing behind.
     ASSERT_TRUE(WriteProfileString(kPath, "After", "k", "1"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(prefix_.Host(kFolder)), fs::directory_iterator()),
-              1);
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(prefix_.Host(kFolder)), fs::directory_iterator()), 1);
     fs::remove(HostFile());
   }
 }

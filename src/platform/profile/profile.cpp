@@ -38,9 +38,7 @@ std::string_view TrimBlanks(std::string_view text) {
 
 // The callers' text is a C string in the original system: it ends at its
 // first NUL.
-std::string_view CutAtNul(std::string_view text) {
-  return text.substr(0, text.find('\0'));
-}
+std::string_view CutAtNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 // First ch that is a character of its own, not the trail byte of a
 // double-byte character (in 932, ']' is also a trail byte).
@@ -169,11 +167,11 @@ class ProfileText {
         std::size_t close = FindFirstChar(rest, ']');
         if (close == std::string_view::npos) close = rest.size();
         const auto [begin, end] = TrimmedRange(first + 1, first + 1 + close);
-        auto [entry, added] = sectionIndex_.emplace(
-            Upper(begin, end), static_cast<std::uint32_t>(sections_.size()));
+        auto [entry, added] =
+            sectionIndex_.emplace(Upper(begin, end), static_cast<std::uint32_t>(sections_.size()));
         if (added) {
-          sections_.push_back({static_cast<std::uint32_t>(keys_.size()), 0,
-                               static_cast<std::uint32_t>(next)});
+          sections_.push_back(
+              {static_cast<std::uint32_t>(keys_.size()), 0, static_cast<std::uint32_t>(next)});
           current = entry->second;
         } else {
           current = kNone;
@@ -184,8 +182,9 @@ class ProfileText {
           const auto [nameBegin, nameEnd] = TrimmedRange(first, first + equals);
           const auto [valueBegin, valueEnd] = TrimmedRange(first + equals + 1, lineEnd);
           Section& section = sections_[current];
-          if (keyIndex_.emplace(SectionKey{current, Upper(nameBegin, nameEnd)},
-                                static_cast<std::uint32_t>(keys_.size()))
+          if (keyIndex_
+                  .emplace(SectionKey{current, Upper(nameBegin, nameEnd)},
+                           static_cast<std::uint32_t>(keys_.size()))
                   .second) {
             keys_.push_back({static_cast<std::uint32_t>(valueBegin),
                              static_cast<std::uint32_t>(valueEnd),
@@ -541,8 +540,8 @@ std::shared_ptr<const ProfileText> LoadForEditing(std::string_view path) {
 
 std::optional<std::string> LookupValue(const EditedProfile& profile, std::string_view section,
                                        std::string_view key, std::size_t bufferSize) {
-  auto raw = profile.Find(UpperCase(TrimBlanks(CutAtNul(section))),
-                          UpperCase(TrimBlanks(CutAtNul(key))));
+  auto raw =
+      profile.Find(UpperCase(TrimBlanks(CutAtNul(section))), UpperCase(TrimBlanks(CutAtNul(key))));
   if (!raw) return std::nullopt;
   return ValueAsRead(*raw, bufferSize);
 }
@@ -570,8 +569,7 @@ class FolderLock {
 // file is read again: when its bytes are still those that view was built on,
 // view is written as it stands; otherwise another writer came first and the
 // edits are applied afresh over its version, so that neither loses anything.
-bool CommitEdits(std::string_view path, const std::vector<Edit>& edits,
-                 const EditedProfile* view) {
+bool CommitEdits(std::string_view path, const std::vector<Edit>& edits, const EditedProfile* view) {
   auto host = ToHostPath(path);
   if (!host) return false;
   const std::size_t slash = host->rfind('/');
@@ -606,9 +604,8 @@ bool CommitEdits(std::string_view path, const std::vector<Edit>& edits,
 
 }  // namespace
 
-std::string ReadProfileString(std::string_view path, std::string_view section,
-                              std::string_view key, std::string_view defaultValue,
-                              std::size_t bufferSize) {
+std::string ReadProfileString(std::string_view path, std::string_view section, std::string_view key,
+                              std::string_view defaultValue, std::size_t bufferSize) {
   if (bufferSize == 0) return {};
   auto host = ToHostPath(path);
   if (!host) return DefaultAsRead(defaultValue, bufferSize);

@@ -57,8 +57,7 @@ inline constexpr std::size_t kMaxProfileFileBytes = 64u << 20;
 // status (identity, size, modification time) is unchanged; a file changed
 // within the last moments is also compared byte for byte, as its status may
 // not yet tell two versions apart.
-HOVANE_PLATFORM_API std::string ReadProfileString(std::string_view path,
-                                                  std::string_view section,
+HOVANE_PLATFORM_API std::string ReadProfileString(std::string_view path, std::string_view section,
                                                   std::string_view key,
                                                   std::string_view defaultValue,
                                                   std::size_t bufferSize);
@@ -84,8 +83,8 @@ class HOVANE_PLATFORM_API ProfileWriteBatch {
   ProfileWriteBatch(const ProfileWriteBatch&) = delete;
   ProfileWriteBatch& operator=(const ProfileWriteBatch&) = delete;
 
-  std::string Get(std::string_view section, std::string_view key,
-                  std::string_view defaultValue, std::size_t bufferSize) const;
+  std::string Get(std::string_view section, std::string_view key, std::string_view defaultValue,
+                  std::size_t bufferSize) const;
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
   // Writes the pending edits, re-applied over the file as it is now. True
