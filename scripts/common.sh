@@ -8,6 +8,7 @@ HOVANE_PACKAGES=(
   qt6-base-dev fonts-nanum
   clang-14 libclang-rt-14-dev
   xvfb openbox x11-utils
+  libxcb1-dev util-linux
 )
 
 hovane_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }

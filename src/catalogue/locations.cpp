@@ -27,22 +27,27 @@ platform::ShellFolder BaseFolderFromOsVersion() {
   return platform::ShellFolder::ProgramFiles;
 }
 
-// Replaces every "\\" by "\" in one left-to-right pass, then removes '/',
+// Collapses doubled backslashes, then removes '/',
 // then '*', '?', '"', '<', '>' and '|'. The colon stays, so a drive prefix
 // survives.
 std::string CleanFolderPath(std::string_view path) {
-  std::string cleaned;
-  cleaned.reserve(path.size());
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    cleaned += path[i];
-    if (path[i] == '\\' && i + 1 < path.size() && path[i + 1] == '\\') ++i;
-  }
+  std::string cleaned = CollapseDoubledBackslashes(path);
   std::erase(cleaned, '/');
   for (char removed : {'*', '?', '"', '<', '>', '|'}) std::erase(cleaned, removed);
   return cleaned;
 }
 
 }  // namespace
+
+std::string CollapseDoubledBackslashes(std::string_view path) {
+  std::string collapsed;
+  collapsed.reserve(path.size());
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    collapsed += path[i];
+    if (path[i] == '\\' && i + 1 < path.size() && path[i + 1] == '\\') ++i;
+  }
+  return collapsed;
+}
 
 std::string GetProgramFilesFolder() {
   return platform::GetShellFolder(platform::ShellFolder::ProgramFiles).value_or(std::string());

@@ -41,6 +41,10 @@ std::string GetTempFolder();
 // succeeded (an existing folder gives false); callers do not rely on it.
 bool CreateDirectoryTree(std::string_view path);
 
+// Replaces every "\\\\" by "\\" in one left-to-right pass, so a run of three
+// backslashes becomes two.
+std::string CollapseDoubledBackslashes(std::string_view path);
+
 // Forgets the OS version read by GetUserBaseFolder, so that the next call
 // reads it again (tests that emulate another system).
 void ReloadOsVersionForTesting();

@@ -56,6 +56,25 @@ class CHoVaneUpdateInstaller {
   // (also before any check, when no URL is selected yet). S_OK.
   HRESULT SetAllFileInstall(VARIANT_BOOL* bResult);
 
+  // Removes the cached controls and the old system-folder files of the
+  // current update kind. 1, always. S_OK.
+  HRESULT DeleteOldFile(VARIANT_BOOL* bResult);
+  // Removes all three cached controls whatever the update kind, then the old
+  // system-folder files of the current kind, and tells the user that the
+  // deletion succeeded. 1, always. S_OK.
+  HRESULT DeleteGarbageFile(VARIANT_BOOL* bResult);
+  // Deletes install folder + "\" + strFileName: 1 when the deletion
+  // succeeded. A name that leads out of the install folder (rooted, with a
+  // drive, or with ".." steps) is refused with 0. S_OK.
+  HRESULT DeleteInstalledFile(std::u16string_view strFileName, VARIANT_BOOL* bResult);
+  // Deletes the install folder with everything in it (DeleteFolder). S_OK.
+  HRESULT DeleteInstalledFolder(VARIANT_BOOL* bResult);
+  // Deletes the files of folder and, recursively, its sub-folders, then the
+  // folder itself. The answer is that of the last file deletion attempted
+  // directly in folder, or true when it held no file directly (also when it
+  // does not exist); failures in sub-folders do not count.
+  static bool DeleteFolder(std::string_view folder);
+
   // Fetches the list at the module's URL into m_mapServerVersions and
   // repairs every position whose stored name is empty or differs from the
   // list's, writing the list's name and the not-installed marker there.
