@@ -16,8 +16,13 @@ constexpr const char* kCacheSlotNames[kCacheSlotCount] = {
 };
 
 constexpr const char* kKind0SystemFiles[] = {
-    "HoVane.exe",         "hovane.ini",         "HovaneDomainSetup.ses", "HoVaneDownLoad.exe",
-    "HovaneFavoriteSetup.ses", "HoVaneFileData.exe", "HoVane.dll",
+    "HoVane.exe",
+    "hovane.ini",
+    "HovaneDomainSetup.ses",
+    "HoVaneDownLoad.exe",
+    "HovaneFavoriteSetup.ses",
+    "HoVaneFileData.exe",
+    "HoVane.dll",
 };
 constexpr const char* kKind1SystemFiles[] = {
     "HoVaneUpLoad.exe",
@@ -51,17 +56,23 @@ const char* CacheSlotName(std::int32_t slot) {
 
 bool CacheSlotFilledForKind(std::int32_t slot, std::int32_t kind) {
   switch (kind) {
-    case kUpdateKindDn: return slot == 0 || slot == 1;
-    case kUpdateKindUp: return slot == 2;
-    default: return slot >= 0 && slot < kCacheSlotCount;
+    case kUpdateKindDn:
+      return slot == 0 || slot == 1;
+    case kUpdateKindUp:
+      return slot == 2;
+    default:
+      return slot >= 0 && slot < kCacheSlotCount;
   }
 }
 
 std::span<const char* const> OldSystemFileNames(std::int32_t kind) {
   switch (kind) {
-    case kUpdateKindDn: return kKind0SystemFiles;
-    case kUpdateKindUp: return kKind1SystemFiles;
-    default: return {};
+    case kUpdateKindDn:
+      return kKind0SystemFiles;
+    case kUpdateKindUp:
+      return kKind1SystemFiles;
+    default:
+      return {};
   }
 }
 

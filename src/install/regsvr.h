@@ -17,11 +17,16 @@
 
 namespace hovane {
 
-inline constexpr std::int32_t kRegsvrOk = 0;             // loaded; the entry returned zero or positive
-inline constexpr std::int32_t kRegsvrInitFailed = 2;     // the thread's apartment refused; nothing tried
-inline constexpr std::int32_t kRegsvrLoadFailed = 3;     // the module could not be loaded
-inline constexpr std::int32_t kRegsvrNoEntry = 4;        // loaded, but no DllRegisterServer export
-inline constexpr std::int32_t kRegsvrEntryFailed = 5;    // DllRegisterServer returned a failure status
+// Loaded, and DllRegisterServer returned zero or a positive status.
+inline constexpr std::int32_t kRegsvrOk = 0;
+// The thread's apartment could not be initialised; nothing was tried.
+inline constexpr std::int32_t kRegsvrInitFailed = 2;
+// The module could not be loaded (no such file, not a module, a missing dependency).
+inline constexpr std::int32_t kRegsvrLoadFailed = 3;
+// Loaded, but the module exports no DllRegisterServer of its own.
+inline constexpr std::int32_t kRegsvrNoEntry = 4;
+// DllRegisterServer returned a failure (negative) status.
+inline constexpr std::int32_t kRegsvrEntryFailed = 5;
 
 class CRegsvr {
  public:

@@ -24,8 +24,7 @@ bool CheckRunningPrograms(const FetchRecord* fetchList, std::size_t capacity,
   if (fetchList == nullptr || capacity == 0 || fetchList[0].nCount < 1) return true;
   // The count comes from the block itself; records past the block's end
   // are never read.
-  const std::size_t count =
-      std::min(static_cast<std::size_t>(fetchList[0].nCount), capacity);
+  const std::size_t count = std::min(static_cast<std::size_t>(fetchList[0].nCount), capacity);
   for (std::size_t i = 0; i < count; ++i) {
     const FetchRecord& record = fetchList[i];
     const std::string_view name(record.szName, strnlen(record.szName, kFetchNameSize));

@@ -29,8 +29,7 @@ namespace hovane {
 // with a stop-sign icon, owned by owner, and returns false. True when no
 // such program runs, when the list is empty or null, or when it names no
 // program (no process list is read then).
-bool CheckRunningPrograms(const FetchRecord* fetchList, std::size_t capacity,
-                          std::uintptr_t owner);
+bool CheckRunningPrograms(const FetchRecord* fetchList, std::size_t capacity, std::uintptr_t owner);
 
 // The first top-level window of the first running process whose executable
 // file name equals exeName without regard to case; 0 for none. When the

@@ -39,8 +39,7 @@ void WriteUninstallEntry() {
                                 platform::RegAccess::All, &parent) != platform::RegStatus::Ok)
     return;
   platform::RegistryKey entry;
-  if (parent.Create(kUninstallKeyName, platform::RegAccess::All, &entry) !=
-      platform::RegStatus::Ok)
+  if (parent.Create(kUninstallKeyName, platform::RegAccess::All, &entry) != platform::RegStatus::Ok)
     return;
   // Each value is its own write; a failed one does not stop the others.
   entry.SetString("DisplayName", Text(TextId::kTextUninstallDisplayName));

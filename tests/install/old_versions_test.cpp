@@ -33,9 +33,13 @@ using test::WriteHostFile;
 
 constexpr char kCache[] = "C:\\windows\\Downloaded Program Files";
 constexpr char kSystem[] = "C:\\windows\\system32";
-const std::vector<std::string> kKind0Files = {
-    "HoVane.exe",         "hovane.ini",         "HovaneDomainSetup.ses", "HoVaneDownLoad.exe",
-    "HovaneFavoriteSetup.ses", "HoVaneFileData.exe", "HoVane.dll"};
+const std::vector<std::string> kKind0Files = {"HoVane.exe",
+                                              "hovane.ini",
+                                              "HovaneDomainSetup.ses",
+                                              "HoVaneDownLoad.exe",
+                                              "HovaneFavoriteSetup.ses",
+                                              "HoVaneFileData.exe",
+                                              "HoVane.dll"};
 const std::vector<std::string> kKind1Files = {"HoVaneUpLoad.exe", "HovaneUpManager.dll",
                                               "HovaneMT.dll", "HovaneMTWma.dll"};
 

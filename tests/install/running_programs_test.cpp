@@ -97,8 +97,8 @@ class XServer {
       skipReason_ = "openbox or xprop is not installed";
       return;
     }
-    windowManager_ = std::make_unique<ChildProcess>(*openbox, std::vector<std::string>{
-                                                                  "openbox", "--sm-disable"});
+    windowManager_ = std::make_unique<ChildProcess>(
+        *openbox, std::vector<std::string>{"openbox", "--sm-disable"});
     // Ready once it has announced itself on the root window.
     for (int i = 0; i < 600 && !WindowManagerAnnounced(*xprop); ++i) {
       if (auto status = windowManager_->Ended()) {
@@ -132,8 +132,8 @@ class XServer {
       posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
       // -noreset: by default the server resets when its last client leaves,
       // and drops whoever connects meanwhile.
-      const char* argv[] = {"Xvfb",   "-displayfd", "3", "-nolisten",   "tcp", "-noreset",
-                            "-screen", "0",         "640x480x24", nullptr};
+      const char* argv[] = {"Xvfb",     "-displayfd", "3", "-nolisten",  "tcp",
+                            "-noreset", "-screen",    "0", "640x480x24", nullptr};
       if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
                       environ) != 0)
         pid_ = -1;
@@ -163,10 +163,10 @@ class XServer {
   std::string failure_;
 };
 
-#define REQUIRE_X_SERVER(server)                                            \
-  do {                                                                      \
+#define REQUIRE_X_SERVER(server)                                               \
+  do {                                                                         \
     if (!(server).skipReason().empty()) GTEST_SKIP() << (server).skipReason(); \
-    ASSERT_EQ((server).failure(), "");                                      \
+    ASSERT_EQ((server).failure(), "");                                         \
   } while (false)
 
 // A client program running under argv0, with or without a window.
@@ -203,9 +203,7 @@ class RunningProgramsTest : public ::testing::Test {
   }
 
   // Names no other test uses.
-  std::string Name(const std::string& stem) const {
-    return "Hv" + std::to_string(getpid()) + stem;
-  }
+  std::string Name(const std::string& stem) const { return "Hv" + std::to_string(getpid()) + stem; }
 
   ScriptedMessageBoxes boxes_;
   platform::MessageBoxService* previous_ = nullptr;

@@ -66,13 +66,13 @@ TEST_F(UninstallEntryTest, WritesTheFiveValuesInOrder) {
   ASSERT_TRUE(values.has_value());
   const std::string displayName = "\xC8\xA3\xB9\xD9\xB3\xD7 ActiveX";  // 호바네 in code page 949
   ASSERT_EQ(platform::Utf8ToNarrow("호바네 ActiveX"), displayName);
-  EXPECT_THAT(*values,
-              ElementsAre(IsValue(SzValue("DisplayName", displayName)),
-                          IsValue(SzValue("UninstallString",
-                                       "C:\\Program Files\\Hovane\\UnInstaller.exe")),
-                          IsValue(SzValue("DisplayIcon", "C:\\Program Files\\Hovane\\HoVane.ico")),
-                          IsValue(SzValue("HelpLink", "http://www.hovane.net/customer/customer_faq.jsp")),
-                          IsValue(SzValue("Publisher", "VARNO.Co.,Ltd"))));
+  EXPECT_THAT(
+      *values,
+      ElementsAre(IsValue(SzValue("DisplayName", displayName)),
+                  IsValue(SzValue("UninstallString", "C:\\Program Files\\Hovane\\UnInstaller.exe")),
+                  IsValue(SzValue("DisplayIcon", "C:\\Program Files\\Hovane\\HoVane.ico")),
+                  IsValue(SzValue("HelpLink", "http://www.hovane.net/customer/customer_faq.jsp")),
+                  IsValue(SzValue("Publisher", "VARNO.Co.,Ltd"))));
 
   // Written again: still one key with the same five values.
   WriteUninstallEntry();
@@ -135,8 +135,7 @@ TEST_F(UninstallEntryTest, AUserWithoutRightsToTheMachineHiveWritesNothingSilent
   fs::copy_file(UNINSTALL_HELPER, bin + "/uninstall_helper");
   fs::copy_file(PLATFORM_LIBRARY, bin + "/" + fs::path(PLATFORM_LIBRARY).filename().string());
   for (const auto& entry : fs::recursive_directory_iterator(prefix_.root())) {
-    if (entry.is_directory())
-      fs::permissions(entry.path(), fs::perms(0755));
+    if (entry.is_directory()) fs::permissions(entry.path(), fs::perms(0755));
   }
   fs::permissions(prefix_.root(), fs::perms(0755));
   fs::permissions(bin + "/uninstall_helper", fs::perms(0755));

@@ -23,16 +23,16 @@ int main(int argc, char** argv) {
 
   platform::RegistryKey marker;
   std::string text;
-  platform::RegStatus status = platform::OpenRegistryKey(
-      platform::RegistryHive::LocalMachine, "SOFTWARE\\HovaneTests", platform::RegAccess::Read,
-      &marker);
+  platform::RegStatus status =
+      platform::OpenRegistryKey(platform::RegistryHive::LocalMachine, "SOFTWARE\\HovaneTests",
+                                platform::RegAccess::Read, &marker);
   if (status == platform::RegStatus::Ok) status = marker.QueryString("Marker", &text);
   std::printf("read %d %s\n", static_cast<int>(status), text.c_str());
 
   platform::RegistryKey parent;
-  status = platform::OpenRegistryKey(platform::RegistryHive::LocalMachine,
-                                     hovane::kUninstallParentKey, platform::RegAccess::All,
-                                     &parent);
+  status =
+      platform::OpenRegistryKey(platform::RegistryHive::LocalMachine, hovane::kUninstallParentKey,
+                                platform::RegAccess::All, &parent);
   std::printf("write %d\n", static_cast<int>(status));
 
   hovane::WriteUninstallEntry();

@@ -38,8 +38,9 @@ class ControlCacheTest : public ::testing::Test {
                        const std::string& server, const std::string& progId) {
     RegistryKey root = RegistryKey::Root(hive);
     RegistryKey key;
-    ASSERT_EQ(root.Create(classes + "\\CLSID\\" + classId + "\\InprocServer32", RegAccess::All, &key),
-              RegStatus::Ok);
+    ASSERT_EQ(
+        root.Create(classes + "\\CLSID\\" + classId + "\\InprocServer32", RegAccess::All, &key),
+        RegStatus::Ok);
     ASSERT_EQ(key.SetString("", server), RegStatus::Ok);
     ASSERT_EQ(root.Create(classes + "\\CLSID\\" + classId + "\\ProgID", RegAccess::All, &key),
               RegStatus::Ok);
@@ -49,7 +50,8 @@ class ControlCacheTest : public ::testing::Test {
               RegStatus::Ok);
     ASSERT_EQ(key.SetString("", progId), RegStatus::Ok);
     for (const std::string& name : {progId, progId + ".1"}) {
-      ASSERT_EQ(root.Create(classes + "\\" + name + "\\CLSID", RegAccess::All, &key), RegStatus::Ok);
+      ASSERT_EQ(root.Create(classes + "\\" + name + "\\CLSID", RegAccess::All, &key),
+                RegStatus::Ok);
       ASSERT_EQ(key.SetString("", classId), RegStatus::Ok);
     }
   }
@@ -102,8 +104,8 @@ TEST_F(ControlCacheTest, RemovesTheRegistrationOfThatFileOnly) {
     EXPECT_FALSE(Exists(hive, classes + "\\Old.Control.1"));
     EXPECT_TRUE(Exists(hive, classes + "\\CLSID"));
   }
-  EXPECT_TRUE(Exists(RegistryHive::LocalMachine,
-                     std::string("SOFTWARE\\Classes\\CLSID\\") + kOtherClassId + "\\InprocServer32"));
+  EXPECT_TRUE(Exists(RegistryHive::LocalMachine, std::string("SOFTWARE\\Classes\\CLSID\\") +
+                                                     kOtherClassId + "\\InprocServer32"));
   EXPECT_TRUE(Exists(RegistryHive::LocalMachine, "SOFTWARE\\Classes\\New.Control.1"));
   // The file is the caller's to delete.
   EXPECT_TRUE(FindExact(kControl));

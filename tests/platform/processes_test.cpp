@@ -83,10 +83,9 @@ TEST_F(ProcessesTest, AProcessIsNamedByTheLastComponentOfItsFirstArgument) {
   }
   auto snapshot = SnapshotProcesses();
   ASSERT_TRUE(snapshot.has_value());
-  EXPECT_TRUE(std::is_sorted(snapshot->begin(), snapshot->end(),
-                             [](const ProcessEntry& a, const ProcessEntry& b) {
-                               return a.processId < b.processId;
-                             }));
+  EXPECT_TRUE(std::is_sorted(
+      snapshot->begin(), snapshot->end(),
+      [](const ProcessEntry& a, const ProcessEntry& b) { return a.processId < b.processId; }));
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const auto pid = static_cast<std::uint32_t>(processes[i]->pid());
     auto entry = std::find_if(snapshot->begin(), snapshot->end(),

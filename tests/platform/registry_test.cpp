@@ -15,8 +15,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -184,7 +184,8 @@ TEST_F(RegistryTest, ValuesRoundTripWithTheirExactBytes) {
 
 TEST_F(RegistryTest, ValuesKeepTheOrderOfTheirFirstWrite) {
   RegistryKey key = CreateKey(RegistryHive::CurrentUser, "Software\\Order");
-  for (const char* name : {"Zeta", "alpha", "Mid"}) ASSERT_EQ(key.SetString(name, "1"), RegStatus::Ok);
+  for (const char* name : {"Zeta", "alpha", "Mid"})
+    ASSERT_EQ(key.SetString(name, "1"), RegStatus::Ok);
   // Rewriting keeps the place and the first spelling; a deleted value that
   // comes back goes to the end.
   ASSERT_EQ(key.SetDword("ZETA", 7), RegStatus::Ok);
@@ -233,8 +234,9 @@ TEST_F(RegistryTest, AFreshHiveHasTheKeysEveryMachineHas) {
             RegStatus::Ok);
   EXPECT_EQ(OpenRegistryKey(RegistryHive::CurrentUser, "Software\\Classes", RegAccess::Read, &key),
             RegStatus::Ok);
-  EXPECT_EQ(OpenRegistryKey(RegistryHive::CurrentUser, "SOFTWARE\\Microsoft", RegAccess::Read, &key),
-            RegStatus::NotFound);
+  EXPECT_EQ(
+      OpenRegistryKey(RegistryHive::CurrentUser, "SOFTWARE\\Microsoft", RegAccess::Read, &key),
+      RegStatus::NotFound);
   // The two hives are separate files.
   EXPECT_TRUE(fs::exists(HivePath()));
   EXPECT_TRUE(fs::exists(prefix_.root() + "/registry/user-" + PrefixUserName() + ".db"));
@@ -289,8 +291,9 @@ TEST_F(RegistryTest, DeletingKeysAndTrees) {
 TEST_F(RegistryTest, AReadHandleCannotWrite) {
   CreateKey(RegistryHive::LocalMachine, "SOFTWARE\\ReadOnly");
   RegistryKey key;
-  ASSERT_EQ(OpenRegistryKey(RegistryHive::LocalMachine, "SOFTWARE\\ReadOnly", RegAccess::Read, &key),
-            RegStatus::Ok);
+  ASSERT_EQ(
+      OpenRegistryKey(RegistryHive::LocalMachine, "SOFTWARE\\ReadOnly", RegAccess::Read, &key),
+      RegStatus::Ok);
   RegistryKey child;
   EXPECT_EQ(key.SetString("a", "b"), RegStatus::AccessDenied);
   EXPECT_EQ(key.Create("Child", RegAccess::Read, &child), RegStatus::AccessDenied);
@@ -328,8 +331,9 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << failure.value_or("");
   }
   RegistryKey shared;
-  ASSERT_EQ(OpenRegistryKey(RegistryHive::LocalMachine, "SOFTWARE\\Shared", RegAccess::Read, &shared),
-            RegStatus::Ok);
+  ASSERT_EQ(
+      OpenRegistryKey(RegistryHive::LocalMachine, "SOFTWARE\\Shared", RegAccess::Read, &shared),
+      RegStatus::Ok);
   std::vector<RegistryValue> values;
   ASSERT_EQ(shared.EnumerateValues(&values), RegStatus::Ok);
   EXPECT_EQ(values.size(), 2u * kCount);
@@ -376,8 +380,9 @@ TEST_F(RegistryTest, AProcessKilledInTheMiddleOfAChangeChangesNothing) {
   ASSERT_TRUE(caughtMidChange) << "the writer was never caught with its journal";
 
   RegistryKey chains;
-  ASSERT_EQ(OpenRegistryKey(RegistryHive::LocalMachine, "SOFTWARE\\Chains", RegAccess::Read, &chains),
-            RegStatus::Ok);
+  ASSERT_EQ(
+      OpenRegistryKey(RegistryHive::LocalMachine, "SOFTWARE\\Chains", RegAccess::Read, &chains),
+      RegStatus::Ok);
   std::vector<std::string> present = Subkeys(chains);
   ASSERT_FALSE(present.empty());
   // Every chain that was reported written is there, and every chain that is

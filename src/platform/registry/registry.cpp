@@ -138,15 +138,24 @@ std::shared_ptr<RegHive> HiveFor(RegistryHive kind, RegStatus* status) {
 
 const char* DescribeRegStatus(RegStatus status) {
   switch (status) {
-    case RegStatus::Ok: return "success";
-    case RegStatus::NotFound: return "not found";
-    case RegStatus::AccessDenied: return "access denied";
-    case RegStatus::InvalidHandle: return "invalid key handle";
-    case RegStatus::InvalidParameter: return "invalid key path or name";
-    case RegStatus::BadHive: return "the hive file is damaged or not a hive";
-    case RegStatus::IoFailed: return "the hive could not be read or written";
-    case RegStatus::KeyDeleted: return "the key has been deleted";
-    case RegStatus::WrongType: return "the value has another type";
+    case RegStatus::Ok:
+      return "success";
+    case RegStatus::NotFound:
+      return "not found";
+    case RegStatus::AccessDenied:
+      return "access denied";
+    case RegStatus::InvalidHandle:
+      return "invalid key handle";
+    case RegStatus::InvalidParameter:
+      return "invalid key path or name";
+    case RegStatus::BadHive:
+      return "the hive file is damaged or not a hive";
+    case RegStatus::IoFailed:
+      return "the hive could not be read or written";
+    case RegStatus::KeyDeleted:
+      return "the key has been deleted";
+    case RegStatus::WrongType:
+      return "the value has another type";
   }
   return "registry operation failed";
 }

@@ -50,14 +50,14 @@ namespace hovane::platform {
 // a failure can be carried in a component status (HresultFromWin32).
 enum class RegStatus : std::int32_t {
   Ok = 0,
-  NotFound = 2,            // no such key or value
-  AccessDenied = 5,        // no write rights, a read-only handle, or a key with subkeys
-  InvalidHandle = 6,       // a closed or empty RegistryKey
-  InvalidParameter = 87,   // a malformed path or name
-  BadHive = 1009,          // the hive file is damaged or not a hive
-  IoFailed = 1016,         // the hive could not be read or written (also: busy too long)
-  KeyDeleted = 1018,       // the handle's key has been deleted meanwhile
-  WrongType = 1630,        // a typed query of a value of another type
+  NotFound = 2,           // no such key or value
+  AccessDenied = 5,       // no write rights, a read-only handle, or a key with subkeys
+  InvalidHandle = 6,      // a closed or empty RegistryKey
+  InvalidParameter = 87,  // a malformed path or name
+  BadHive = 1009,         // the hive file is damaged or not a hive
+  IoFailed = 1016,        // the hive could not be read or written (also: busy too long)
+  KeyDeleted = 1018,      // the handle's key has been deleted meanwhile
+  WrongType = 1630,       // a typed query of a value of another type
 };
 
 // A short English description ("access denied").

@@ -33,8 +33,7 @@ class RegHive {
   // True when the hive's file may not be written by this process.
   virtual bool ReadOnly() const = 0;
 
-  // Ok when key exists, else KeyDeleted.
-  virtual RegStatus CheckKey(RegKeyId key) = 0;
+  // Every operation on a key that no longer exists answers KeyDeleted.
   virtual RegStatus FindKey(RegKeyId from, const RegPath& path, RegKeyId* found) = 0;
   virtual RegStatus CreateKey(RegKeyId from, const RegPath& path, RegKeyId* result,
                               bool* created) = 0;

@@ -92,10 +92,10 @@ std::vector<std::string> NeededLibraries(const std::string& hostPath) {
   if (!ReadAt(fd.get(), segments.data(), tableBytes, header.e_phoff)) return needed;
 
   const ElfW(Phdr)* dynamic = nullptr;
-  for (const ElfW(Phdr)& segment : segments)
+  for (const ElfW(Phdr) & segment : segments)
     if (segment.p_type == PT_DYNAMIC) dynamic = &segment;
-  if (dynamic == nullptr || dynamic->p_filesz > kMaxSectionBytes ||
-      dynamic->p_offset > fileSize || dynamic->p_filesz > fileSize - dynamic->p_offset)
+  if (dynamic == nullptr || dynamic->p_filesz > kMaxSectionBytes || dynamic->p_offset > fileSize ||
+      dynamic->p_filesz > fileSize - dynamic->p_offset)
     return needed;
   std::vector<ElfW(Dyn)> entries(dynamic->p_filesz / sizeof(ElfW(Dyn)));
   if (entries.empty() ||
@@ -104,7 +104,7 @@ std::vector<std::string> NeededLibraries(const std::string& hostPath) {
 
   std::uint64_t tableAddress = 0, tableSize = 0;
   bool haveTable = false;
-  for (const ElfW(Dyn)& entry : entries) {
+  for (const ElfW(Dyn) & entry : entries) {
     if (entry.d_tag == DT_NULL) break;
     if (entry.d_tag == DT_STRTAB) {
       tableAddress = entry.d_un.d_ptr;
@@ -118,7 +118,7 @@ std::vector<std::string> NeededLibraries(const std::string& hostPath) {
   // offset through the loadable segment that holds it.
   std::uint64_t tableOffset = 0;
   bool mapped = false;
-  for (const ElfW(Phdr)& segment : segments) {
+  for (const ElfW(Phdr) & segment : segments) {
     if (segment.p_type != PT_LOAD || tableAddress < segment.p_vaddr) continue;
     const std::uint64_t into = tableAddress - segment.p_vaddr;
     if (into >= segment.p_filesz || tableSize > segment.p_filesz - into) continue;
@@ -130,7 +130,7 @@ std::vector<std::string> NeededLibraries(const std::string& hostPath) {
   std::string strings(tableSize, '\0');
   if (!ReadAt(fd.get(), strings.data(), tableSize, tableOffset)) return needed;
 
-  for (const ElfW(Dyn)& entry : entries) {
+  for (const ElfW(Dyn) & entry : entries) {
     if (entry.d_tag == DT_NULL) break;
     if (entry.d_tag != DT_NEEDED || entry.d_un.d_val >= tableSize) continue;
     const char* name = strings.c_str() + entry.d_un.d_val;

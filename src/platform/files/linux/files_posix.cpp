@@ -455,7 +455,9 @@ HostFile* OpenHostFile(const std::string& hostPath, OpenMode mode, Access access
   if (S_ISDIR(st.st_mode)) return fail(FileError::AccessDenied);
   if (writes && CarriesHold(fd, kImageHoldByte)) return fail(FileError::SharingViolation);
   if (share == Share::NoDelete && !PlaceHold(fd, kNoDeleteHoldByte)) return fail(LastError());
-  if (truncate && ::ftruncate(fd, 0) != 0) return fail(LastError());
+  // Truncating an already empty file is skipped: on ext4 a truncation makes
+  // the later close flush the whole file, which a download pays for.
+  if (truncate && st.st_size != 0 && ::ftruncate(fd, 0) != 0) return fail(LastError());
 
   if (error) *error = FileError::Ok;
   return new HostFile{owner.release(), access != Access::Read};

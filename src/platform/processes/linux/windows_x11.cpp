@@ -70,7 +70,8 @@ class Walker {
                           xcb_get_property_value_length(pid.get()) >= 4;
       if (hasState || hasPid) {
         std::uint32_t processId = 0;
-        if (hasPid) processId = *static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get()));
+        if (hasPid)
+          processId = *static_cast<const std::uint32_t*>(xcb_get_property_value(pid.get()));
         found->push_back({static_cast<WindowHandle>(children[i]), processId});
       } else if (depth + 1 < kMaxDepth) {
         Walk(children[i], depth + 1, found);

@@ -11,6 +11,7 @@
 // which takes the write lock up front so that two writers queue on the busy
 // timeout instead of failing in the middle. A process killed mid-change
 // leaves a hot journal that the next process to open the hive rolls back.
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,10 +67,6 @@ class Statement {
                         static_cast<sqlite3_uint64>(bytes.size()), SQLITE_TRANSIENT);
   }
   int Step() { return sqlite3_step(stmt_); }
-  void Reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-  }
   std::int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
   std::string Bytes(int column) {
     const void* data = sqlite3_column_blob(stmt_, column);
@@ -135,12 +132,6 @@ class SqliteHive final : public RegHive {
 
   bool ReadOnly() const override { return readOnly_; }
 
-  RegStatus CheckKey(RegKeyId key) override {
-    std::lock_guard lock(mutex_);
-    if (!db_) return key == kRegRootKey ? RegStatus::Ok : RegStatus::KeyDeleted;
-    return KeyExists(key);
-  }
-
   RegStatus FindKey(RegKeyId from, const RegPath& path, RegKeyId* found) override {
     std::lock_guard lock(mutex_);
     if (!db_) return EmptyHiveAnswer(from, path.empty() ? RegStatus::Ok : RegStatus::NotFound);
@@ -183,8 +174,7 @@ class SqliteHive final : public RegHive {
     return RegStatus::Ok;
   }
 
-  RegStatus DeleteKey(RegKeyId from, const RegPath& path, bool withSubkeys,
-                      bool keepTop) override {
+  RegStatus DeleteKey(RegKeyId from, const RegPath& path, bool withSubkeys, bool keepTop) override {
     std::lock_guard lock(mutex_);
     if (!db_) return RegStatus::AccessDenied;
     Transaction write(db_, true);
@@ -210,9 +200,10 @@ class SqliteHive final : public RegHive {
     static const char* const kTree =
         "WITH RECURSIVE tree(id) AS ("
         "  SELECT ?1 UNION SELECT k.id FROM reg_keys k JOIN tree t ON k.parent = t.id) ";
-    Statement values(db_, (std::string(kTree) + "DELETE FROM reg_values WHERE key IN tree").c_str());
-    Statement keys(db_,
-                   (std::string(kTree) + "DELETE FROM reg_keys WHERE id IN tree AND id != ?2").c_str());
+    Statement values(db_,
+                     (std::string(kTree) + "DELETE FROM reg_values WHERE key IN tree").c_str());
+    Statement keys(
+        db_, (std::string(kTree) + "DELETE FROM reg_keys WHERE id IN tree AND id != ?2").c_str());
     if (!values.Prepared()) return StatusFromSqlite(values.PrepareResult());
     if (!keys.Prepared()) return StatusFromSqlite(keys.PrepareResult());
     values.Bind(1, target);
@@ -362,8 +353,7 @@ class SqliteHive final : public RegHive {
   std::mutex mutex_;
   sqlite3* db_;
   const bool readOnly_;
-  friend RegStatus PrepareHive(SqliteHive& hive, const std::vector<RegPath>& seedKeys,
-                               bool* blank);
+  friend RegStatus PrepareHive(SqliteHive& hive, const std::vector<RegPath>& seedKeys, bool* blank);
 };
 
 int PragmaNumber(sqlite3* db, const char* pragma, int* rc) {
@@ -452,8 +442,11 @@ std::shared_ptr<RegHive> OpenRegHive(const std::string& hostPath,
     return nullptr;
   }
   // The journal is created beside the file, so writing needs the folder too.
-  const bool writable = ::access(FolderOf(hostPath).c_str(), W_OK) == 0 &&
-                        (!exists || ::access(hostPath.c_str(), W_OK) == 0);
+  // The rights asked about are those of the effective user.
+  auto mayWrite = [](const std::string& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+  };
+  const bool writable = mayWrite(FolderOf(hostPath)) && (!exists || mayWrite(hostPath));
   if (!exists && !writable) {
     *status = RegStatus::Ok;
     return std::make_shared<SqliteHive>(nullptr, true);
