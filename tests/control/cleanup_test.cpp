@@ -98,6 +98,16 @@ TEST_F(Cleanup, DeleteFolderAnswersForTheLastFileDirectlyInside) {
   EXPECT_TRUE(CHoVaneUpdateInstaller::DeleteFolder("C:\\no\\such\\folder"));
 }
 
+TEST_F(Cleanup, DeletingTheInstallFolderNeverFollowsALinkOutOfIt) {
+  Touch("C:\\precious\\keep.txt");
+  Touch(Install("a.dll"));
+  fs::create_directory_symlink(Host("C:\\precious"), Host(GetInstallFolder()) + "/linked");
+  VARIANT_BOOL result = -1;
+  EXPECT_EQ(control.DeleteInstalledFolder(&result), S_OK);
+  EXPECT_TRUE(fs::exists(Host("C:\\precious\\keep.txt")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Host("C:\\Program Files") + "/Hovane/linked")));
+}
+
 TEST_F(Cleanup, VersionFilesOutliveTheInstallFolder) {
   const std::string versionFile =
       *platform::GetShellFolder(platform::ShellFolder::ApplicationData) +

@@ -6,6 +6,7 @@
 //                                  value and an entry of its own (a failure)
 //   TEST_MODULE_USES_DEPENDENCY    DllRegisterServer returns the
 //                                  dependency's value
+//   TEST_MODULE_BORROWS            uses the dependency, has no entry
 //   (none of them)                 no DllRegisterServer at all
 // Every build exports DllUnregisterServer, so each is a valid module.
 #include "platform/com/status.h"
@@ -19,7 +20,8 @@
 
 #define TEST_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
 
-#if defined(TEST_MODULE_IS_DEPENDENCY) || defined(TEST_MODULE_USES_DEPENDENCY)
+#if defined(TEST_MODULE_IS_DEPENDENCY) || defined(TEST_MODULE_USES_DEPENDENCY) || \
+    defined(TEST_MODULE_BORROWS)
 TEST_MODULE_EXPORT int HovaneTestDependencyValue();
 #endif
 
@@ -32,6 +34,10 @@ TEST_MODULE_EXPORT hovane::HRESULT DllRegisterServer() { return hovane::E_FAIL; 
 
 #if defined(TEST_MODULE_USES_DEPENDENCY)
 TEST_MODULE_EXPORT hovane::HRESULT DllRegisterServer() { return HovaneTestDependencyValue(); }
+#endif
+
+#if defined(TEST_MODULE_BORROWS)
+TEST_MODULE_EXPORT int HovaneTestBorrowedValue() { return HovaneTestDependencyValue(); }
 #endif
 
 #if defined(TEST_MODULE_ENTRY)

@@ -323,10 +323,18 @@ std::optional<std::vector<HostEntry>> ListHostFolder(const std::string& hostPath
       // d_type need a stat to tell a folder from a file. An entry that cannot
       // be stat'ed (a dangling link, a name removed meanwhile) is left out,
       // as a find on its exact path would not see it either.
+      //
+      // A link is never listed as a folder, even when it points at one: a
+      // caller that walks a tree to delete it then removes the link itself
+      // (DeleteFile unlinks links) instead of descending into whatever the
+      // link points at, possibly far outside the tree.
       struct stat st;
       if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0) continue;
-      host.isDirectory = S_ISDIR(st.st_mode);
-      if (!host.isDirectory) host.size = static_cast<std::uint64_t>(st.st_size);
+      struct stat link;
+      const bool isLink = ::fstatat(::dirfd(dir), entry->d_name, &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          S_ISLNK(link.st_mode);
+      host.isDirectory = S_ISDIR(st.st_mode) && !isLink;
+      if (S_ISREG(st.st_mode)) host.size = static_cast<std::uint64_t>(st.st_size);
     }
     entries.push_back(std::move(host));
   }
