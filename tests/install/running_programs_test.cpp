@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "fixtures/child_process.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/codepage/codepage.h"
 #include "platform/msgbox/message_box.h"

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "fixtures/child_process.h"
 #include "fixtures/temp_prefix.h"
 #include "platform/codepage/codepage.h"
 #include "platform/prefix/prefix.h"
@@ -56,60 +57,19 @@ std::vector<std::string> Subkeys(const RegistryKey& key) {
   return names;
 }
 
-// A helper process (registry_helper) whose standard output is read line by
-// line; killed and waited for at the end of its scope.
-class Helper {
+// A registry_helper process whose standard output is read line by line;
+// killed and waited for at the end of its scope.
+class Helper : public test::ChildProcess {
  public:
-  explicit Helper(const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return;
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(REGISTRY_HELPER));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    if (posix_spawn(&pid_, REGISTRY_HELPER, &actions, nullptr, argv.data(), environ) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    out_ = fdopen(out[0], "r");
-  }
-  ~Helper() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
-    if (out_) fclose(out_);
-  }
-  Helper(const Helper&) = delete;
-  Helper& operator=(const Helper&) = delete;
-
-  bool Started() const { return pid_ > 0 && out_ != nullptr; }
-  pid_t pid() const { return pid_; }
-
-  // The next line without its newline; nullopt at the end of the output.
-  std::optional<std::string> ReadLine() {
-    char line[256];
-    if (fgets(line, sizeof line, out_) == nullptr) return std::nullopt;
-    std::string text = line;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-  }
-
-  // The wait status.
-  int Wait() {
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    return status;
-  }
+  explicit Helper(const std::vector<std::string>& args)
+      : ChildProcess(REGISTRY_HELPER, WithProgram(args), environ, /*keepStderr=*/true) {}
 
  private:
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
+  static std::vector<std::string> WithProgram(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{REGISTRY_HELPER};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
 };
 
 class RegistryTest : public ::testing::Test {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/files/files_backend.h"
+#include "platform/files/linux/file_status_posix.h"
 
 namespace hovane::platform::backend {
 namespace {
@@ -293,14 +294,7 @@ std::optional<std::string> ResolveComponents(const std::string& root,
 std::optional<FileStatus> StatHost(const std::string& hostPath) {
   struct stat st;
   if (::stat(hostPath.c_str(), &st) != 0) return std::nullopt;
-  FileStatus status;
-  status.isDirectory = S_ISDIR(st.st_mode);
-  status.size = status.isDirectory ? 0 : static_cast<std::uint64_t>(st.st_size);
-  status.device = static_cast<std::uint64_t>(st.st_dev);
-  status.inode = static_cast<std::uint64_t>(st.st_ino);
-  status.modifiedNs =
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-  return status;
+  return FileStatusFromStat(st);
 }
 
 std::optional<std::vector<HostEntry>> ListHostFolder(const std::string& hostPath) {

@@ -9,21 +9,11 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/files/linux/file_status_posix.h"
 #include "platform/profile/profile_backend.h"
 
 namespace hovane::platform::backend {
 namespace {
-
-FileStatus ToStatus(const struct stat& st) {
-  FileStatus status;
-  status.isDirectory = S_ISDIR(st.st_mode);
-  status.size = status.isDirectory ? 0 : static_cast<std::uint64_t>(st.st_size);
-  status.device = static_cast<std::uint64_t>(st.st_dev);
-  status.inode = static_cast<std::uint64_t>(st.st_ino);
-  status.modifiedNs =
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-  return status;
-}
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -59,7 +49,7 @@ struct ProfileFolderLock {
 std::optional<FileStatus> StatProfileFile(const std::string& hostPath) {
   struct stat st;
   if (::stat(hostPath.c_str(), &st) != 0) return std::nullopt;
-  return ToStatus(st);
+  return FileStatusFromStat(st);
 }
 
 ProfileReadResult ReadProfileFile(const std::string& hostPath, std::size_t limit,
@@ -77,7 +67,7 @@ ProfileReadResult ReadProfileFile(const std::string& hostPath, std::size_t limit
   } else if (static_cast<std::uint64_t>(st.st_size) > limit) {
     result = ProfileReadResult::TooLarge;
   } else {
-    *status = ToStatus(st);
+    *status = FileStatusFromStat(st);
     // The size is a hint only: a program outside the layer may be writing
     // the file in place, so read to the end, never past the limit. The one
     // spare byte lets the final read see the end without growing (and so
