@@ -19,6 +19,7 @@
 
 #include "fixtures/child_process.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/text.h"
 #include "platform/codepage/codepage.h"
 #include "platform/msgbox/message_box.h"
 
@@ -30,11 +31,7 @@ using platform::MessageBoxIcon;
 using platform::ScriptedMessageBoxes;
 using test::ChildProcess;
 
-std::string Narrow(std::string_view utf8) {
-  auto narrow = platform::Utf8ToNarrow(utf8);
-  EXPECT_TRUE(narrow.has_value()) << utf8;
-  return narrow.value_or(std::string());
-}
+using test::Narrow;
 
 std::string Utf8(std::string_view narrow) {
   auto utf8 = platform::NarrowToUtf8(narrow);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "fixtures/temp_prefix.h"
+#include "fixtures/text.h"
 #include "platform/codepage/codepage.h"
 
 extern char** environ;
@@ -33,12 +34,7 @@ using test::WriteHostFile;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// The narrow (code page 949) form of a UTF-8 literal.
-std::string Narrow(std::string_view utf8) {
-  auto narrow = Utf8ToNarrow(utf8);
-  EXPECT_TRUE(narrow.has_value()) << utf8;
-  return narrow.value_or(std::string());
-}
+using test::Narrow;
 
 std::vector<std::string> Names(const std::vector<FindEntry>& entries) {
   std::vector<std::string> names;

@@ -22,6 +22,7 @@
 
 #include "fixtures/child_process.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/text.h"
 #include "platform/codepage/codepage.h"
 #include "platform/prefix/prefix.h"
 
@@ -37,11 +38,7 @@ using test::WriteHostFile;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-std::string Narrow(std::string_view utf8) {
-  auto narrow = Utf8ToNarrow(utf8);
-  EXPECT_TRUE(narrow.has_value()) << utf8;
-  return narrow.value_or(std::string());
-}
+using test::Narrow;
 
 std::vector<std::string> ValueNames(const RegistryKey& key) {
   std::vector<RegistryValue> values;

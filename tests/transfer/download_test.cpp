@@ -18,6 +18,7 @@
 #include "catalogue/locations.h"
 #include "fixtures/recording_panel.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/text.h"
 #include "platform/codepage/codepage.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/tcp/tcp.h"
@@ -41,7 +42,7 @@ std::string Pattern(std::size_t size, int seed) {
   return bytes;
 }
 
-std::string Narrow(const std::string& utf8) { return platform::Utf8ToNarrow(utf8).value(); }
+using test::Narrow;
 
 bool LogHas(const std::vector<std::string>& lines, const std::string& part) {
   for (const std::string& line : lines)

@@ -15,6 +15,7 @@
 #include "catalogue/locations.h"
 #include "fixtures/recording_panel.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/text.h"
 #include "platform/codepage/codepage.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/tcp/tcp.h"
@@ -69,7 +70,7 @@ std::string Pattern(std::size_t size, char seed = 0) {
   return bytes;
 }
 
-std::string Narrow(const std::string& utf8) { return platform::Utf8ToNarrow(utf8).value(); }
+using test::Narrow;
 
 class Protocol : public testing::Test {
  protected:

@@ -1,3 +1,4 @@
+#include "fixtures/text.h"
 #include "ui/file_dn_dialog.h"
 
 #include <QTest>
@@ -50,7 +51,7 @@ class CountingPanel : public CFileDnDialog {
   }
 };
 
-std::string Narrow(const char* utf8) { return *platform::Utf8ToNarrow(utf8); }
+using test::Narrow;
 
 TEST(FileDnDialog, LaysOutItsControlsAndShowsPicture215WhileTheParentDoesNotPaint) {
   TestPanelParent parent;

@@ -1,3 +1,4 @@
+#include "fixtures/text.h"
 #include "ui/qt_message_boxes.h"
 
 #include <QAbstractButton>
@@ -21,7 +22,7 @@ using platform::MessageBoxIcon;
 using platform::MessageBoxRequest;
 using platform::MessageBoxResult;
 
-std::string Narrow(const char* utf8) { return *platform::Utf8ToNarrow(utf8); }
+using test::Narrow;
 
 // Answers the next message box from inside its own modal loop: notes what
 // it shows and presses a button (NoButton: the Escape key).
