@@ -38,6 +38,7 @@
 #include "platform/msgbox/message_box.h"
 #include "platform/prefix/prefix.h"
 #include "transfer/progress_panel.h"
+#include "fixtures/quiet_panel.h"
 #include "transfer/recv_thread.h"
 #include "transfer/wire_records.h"
 
@@ -181,19 +182,6 @@ double RawReference(std::uint16_t port, const fs::path& output) {
   return static_cast<double>(kBigSize) / kMiB / seconds;
 }
 
-// A panel that takes the calls and does nothing, as cheap as a panel can be.
-class QuietPanel : public hovane::ProgressPanel {
- public:
-  void SetFileName(std::string_view) override {}
-  void SetTextVisible(bool) override {}
-  void SetBarRange(std::int32_t, std::int32_t) override {}
-  std::int32_t SetBarPosition(std::int32_t) override { return 0; }
-  void SetUpdateSucceeded(std::int32_t) override {}
-  void BringDialogToFront() override {}
-  std::uintptr_t MessageBoxOwner() const override { return 0; }
-  void SignalThreadEnd() override {}
-};
-
 long PeakKiB() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);)
@@ -241,7 +229,7 @@ double Download(std::uint16_t port, const fs::path& prefix, const std::string& n
   std::vector<hovane::FetchRecord> fetch(1, hovane::FetchRecord{});
   fetch[0].nCount = 1;
   std::strncpy(fetch[0].szName, name.c_str(), hovane::kFetchNameSize - 1);
-  QuietPanel panel;
+  hovane::test::QuietPanel panel;
   hovane::CRecvThread client;
   client.SetPanel(&panel);
   client.SetFetchList(fetch.data());

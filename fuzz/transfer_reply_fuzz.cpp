@@ -25,23 +25,12 @@
 #include "platform/msgbox/message_box.h"
 #include "platform/prefix/prefix.h"
 #include "transfer/progress_panel.h"
+#include "fixtures/quiet_panel.h"
 #include "transfer/recv_thread.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class QuietPanel : public hovane::ProgressPanel {
- public:
-  void SetFileName(std::string_view) override {}
-  void SetTextVisible(bool) override {}
-  void SetBarRange(std::int32_t, std::int32_t) override {}
-  std::int32_t SetBarPosition(std::int32_t) override { return 0; }
-  void SetUpdateSucceeded(std::int32_t) override {}
-  void BringDialogToFront() override {}
-  std::uintptr_t MessageBoxOwner() const override { return 1; }
-  void SignalThreadEnd() override {}
-};
 
 struct Harness {
   fs::path prefix;
@@ -49,7 +38,7 @@ struct Harness {
   int listener = -1;
   std::uint16_t port = 0;
   hovane::platform::ScriptedMessageBoxes boxes;
-  QuietPanel panel;
+  hovane::test::QuietPanel panel{1};
   std::vector<hovane::FetchRecord> fetch;
 };
 
