@@ -62,6 +62,13 @@ class CFileDnDialog : public QWidget, public ProgressPanel {
   // The fetch list (not owned).
   void SetFetchList(FetchRecord* fetchList);
 
+  // Starts the download and installation on a new receive thread, set up
+  // with this panel, m_serverInfo and m_pFetchList; m_bRunning is set just
+  // before it runs. The end timer fires about 300 ms after the thread has
+  // ended, on every path. Call only while m_bRunning is clear. A finished
+  // thread is joined by the next start or by the destructor.
+  void StartDownload();
+
   // ProgressPanel.
   void SetFileName(std::string_view text) override;
   void SetTextVisible(bool visible) override;
