@@ -19,6 +19,7 @@
 #include "platform/msgbox/message_box.h"
 #include "platform/tcp/tcp.h"
 #include "resources/texts.h"
+#include "transfer/loopback_socket.h"
 #include "transfer/recv_thread.h"
 #include "transfer/scripted_server.h"
 
@@ -27,30 +28,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A socket bound to a free port of 127.0.0.1, listening with backlog when
-// asked to, or only bound (so that connects to its port are refused).
-struct LoopbackSocket {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  std::uint16_t port = 0;
-
-  explicit LoopbackSocket(int backlog = -1) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof local;
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
-    if (backlog >= 0) {
-      EXPECT_EQ(::listen(fd, backlog), 0);
-    }
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
-    port = ntohs(local.sin_port);
-  }
-  ~LoopbackSocket() { ::close(fd); }
-  bool HasPendingConnection() const {
-    pollfd watch{fd, POLLIN, 0};
-    return ::poll(&watch, 1, 0) > 0;
-  }
-};
+using test::LoopbackSocket;
 
 class Connection : public testing::Test {
  protected:
@@ -131,28 +109,15 @@ TEST_F(Connection, ARefusedPortFailsWithoutAMessage) {
 TEST_F(Connection, ASilentPeerTimesOutAfterTheWait) {
   // A listener whose accept queue is full drops further SYNs, so the
   // connect neither completes nor fails: the wait alone ends it.
-  LoopbackSocket listener(0);
-  std::vector<int> fills;
-  for (int i = 0; i < 8; ++i) {
-    const int fill = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    fills.push_back(fill);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    peer.sin_port = htons(listener.port);
-    ::connect(fill, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-    pollfd watch{fill, POLLOUT, 0};
-    if (::poll(&watch, 1, 500) == 0) break;  // this one is left hanging: the queue is full
-  }
+  const test::SilentListener listener;
 
   const auto start = Clock::now();
-  EXPECT_FALSE(client.ConnectServer("127.0.0.1", listener.port));
+  EXPECT_FALSE(client.ConnectServer("127.0.0.1", listener.port()));
   const auto waited = Clock::now() - start;
   EXPECT_EQ(platform::LastTcpError(), ETIMEDOUT);
   EXPECT_GE(waited, kConnectWait);
   EXPECT_LT(waited, std::chrono::seconds(60));
   EXPECT_TRUE(boxes.Shown().empty());
-  for (int fill : fills) ::close(fill);
 }
 
 TEST_F(Connection, SendsAndReceivesExactCounts) {

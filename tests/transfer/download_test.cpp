@@ -50,26 +50,7 @@ bool LogHas(const std::vector<std::string>& lines, const std::string& part) {
   return false;
 }
 
-// A folder of files for the server, removed at the end.
-class ServedFolder {
- public:
-  ServedFolder() {
-    std::random_device random;
-    path_ = fs::temp_directory_path() / ("hovane-served-" + std::to_string(random()));
-    fs::create_directories(path_);
-  }
-  ~ServedFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  void Add(const std::string& utf8Name, const std::string& content) {
-    test::WriteHostFile((path_ / utf8Name).string(), content);
-  }
-  std::string path() const { return path_.string(); }
-
- private:
-  fs::path path_;
-};
+using test::ServedFolder;
 
 class Download : public testing::Test {
  protected:

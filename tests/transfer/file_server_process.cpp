@@ -15,6 +15,8 @@
 #include <fstream>
 #include <random>
 
+#include "fixtures/temp_prefix.h"
+
 extern char** environ;
 
 namespace hovane::test {
@@ -84,6 +86,28 @@ std::vector<std::string> FileServerProcess::LogLines() const {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+ServedFolder::ServedFolder() {
+  std::random_device random;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("hovane-served-" + std::to_string(random()));
+  std::filesystem::create_directories(folder);
+  path_ = folder.string();
+}
+
+ServedFolder::~ServedFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void ServedFolder::Add(const std::string& utf8Name, const std::string& content) {
+  WriteHostFile(path_ + "/" + utf8Name, content);
+}
+
+void ServedFolder::AddCopy(const std::string& utf8Name, const std::string& hostFile) {
+  std::filesystem::copy_file(hostFile, path_ + "/" + utf8Name,
+                             std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace hovane::test

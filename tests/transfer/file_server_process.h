@@ -9,6 +9,24 @@
 
 namespace hovane::test {
 
+// A folder of files for the server in the host's temp folder, removed at
+// the end.
+class ServedFolder {
+ public:
+  ServedFolder();
+  ~ServedFolder();
+  ServedFolder(const ServedFolder&) = delete;
+  ServedFolder& operator=(const ServedFolder&) = delete;
+  // Writes a file; the name is UTF-8, as the server stores names on disk.
+  void Add(const std::string& utf8Name, const std::string& content);
+  // Copies a built file (a module) in under name.
+  void AddCopy(const std::string& utf8Name, const std::string& hostFile);
+  std::string path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 class FileServerProcess {
  public:
   // Starts the server on folder with extra options (e.g. {"--fault",

@@ -7,11 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "catalogue/locations.h"
+#include "fixtures/temp_prefix.h"
 #include "platform/codepage/codepage.h"
+#include "transfer/file_server_process.h"
+#include "transfer/loopback_socket.h"
 #include "ui/pictures.h"
 #include "ui/qt_test_support.h"
 #include "ui/widget_support.h"
@@ -20,6 +25,11 @@ namespace hovane {
 namespace {
 
 using test::Pixels;
+using test::FileServerProcess;
+using test::LoopbackSocket;
+using test::ReadHostFile;
+using test::ServedFolder;
+using test::TempPrefix;
 using test::TestPanelParent;
 
 // Records the text a label shows each time it is painted.
@@ -162,6 +172,59 @@ TEST(FileDnDialog, ServesTheReceiveThreadWhileTheGuiThreadRunsAModalLoop) {
   EXPECT_EQ(panel.m_progress.DisplayedText(), "100%");
   const QImage bar = Pixels(panel.m_progress);
   EXPECT_EQ(bar.pixelColor(bar.width() - 2, 2), panel.palette().color(QPalette::Highlight));
+}
+
+// Runs the parent's modal loop until the panel's end timer ends it; false
+// when it did not end within a minute.
+bool RunUntilDownloadFinished(TestPanelParent& parent) {
+  parent.endModalRunWhenFinished = true;
+  bool timedOut = false;
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, &parent, [&] {
+    timedOut = true;
+    parent.reject();
+  });
+  guard.start(60'000);
+  parent.exec();
+  return !timedOut;
+}
+
+TEST(FileDnDialog, StartDownloadRunsTheReceiveThreadAndStartsAgainAfterAFailure) {
+  ASSERT_TRUE(platform::SetSystemCodePage(949));
+  TempPrefix prefix;
+  ServedFolder served;
+  served.Add("Client.exe", "client");
+  FetchRecord fetchList[1] = {};
+  std::strcpy(fetchList[0].szName, "Client.exe");
+  fetchList[0].nCount = 1;
+
+  TestPanelParent parent;
+  CFileDnDialog panel;
+  ASSERT_TRUE(panel.Create(&parent));
+  panel.SetFetchList(fetchList, 1);
+  {
+    const LoopbackSocket refusing;
+    panel.SetServerInfo("server", "127.0.0.1", "tester", refusing.port);
+    panel.StartDownload();
+    EXPECT_EQ(panel.m_bRunning, 1);
+    ASSERT_TRUE(RunUntilDownloadFinished(parent));
+  }
+  EXPECT_EQ(panel.m_bRunning, 0);
+  EXPECT_EQ(TheModule().m_bInstallResult, 0);
+  EXPECT_EQ(parent.finishedCalls, 1);
+  EXPECT_EQ(parent.updateSucceeded, -1);
+
+  FileServerProcess server(served.path());
+  panel.SetServerInfo("server", "127.0.0.1", "tester", server.port());
+  panel.StartDownload();
+  ASSERT_TRUE(RunUntilDownloadFinished(parent));
+  EXPECT_EQ(TheModule().m_bInstallResult, 1);
+  EXPECT_EQ(parent.finishedCalls, 2);
+  EXPECT_TRUE(parent.finishedOnGuiThread);
+  EXPECT_EQ(parent.updateSucceeded, 1);
+  EXPECT_EQ(ReadHostFile(prefix.Host(GetInstallFolder() + "\\Client.exe")), "client");
+  EXPECT_EQ(panel.m_lblFileName.GetWindowText(), QString::fromUtf8("시스템 등록 중입니다."));
 }
 
 TEST(FileDnDialog, CallsOnTheGuiThreadRunAtOnce) {
