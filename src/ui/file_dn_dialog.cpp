@@ -10,6 +10,13 @@
 #include "ui/widget_support.h"
 
 namespace hovane {
+namespace {
+
+std::atomic<platform::ConsoleProgress*> g_consoleMirror{nullptr};
+
+}  // namespace
+
+void CFileDnDialog::SetConsoleMirror(platform::ConsoleProgress* mirror) { g_consoleMirror = mirror; }
 
 CFileDnDialog::CFileDnDialog(ProgressPanelParent* parent)
     : m_progress(this), m_lblInstalling(this), m_lblFileName(this), m_pParent(parent) {
@@ -70,6 +77,7 @@ void CFileDnDialog::StartDownload() {
 }
 
 void CFileDnDialog::SetFileName(std::string_view text) {
+  if (platform::ConsoleProgress* mirror = g_consoleMirror) mirror->SetItem(text);
   const QString shown = ui::NarrowToDisplay(text);
   ui::RunOnThreadOf(this, [this, &shown] {
     if (!m_bCreated) return;
@@ -81,10 +89,12 @@ void CFileDnDialog::SetFileName(std::string_view text) {
 void CFileDnDialog::SetTextVisible(bool visible) { m_progress.SetTextVisible(visible); }
 
 void CFileDnDialog::SetBarRange(std::int32_t lower, std::int32_t upper) {
+  if (platform::ConsoleProgress* mirror = g_consoleMirror) mirror->SetRange(lower, upper);
   m_progress.SetBarRange(lower, upper);
 }
 
 std::int32_t CFileDnDialog::SetBarPosition(std::int32_t position) {
+  if (platform::ConsoleProgress* mirror = g_consoleMirror) mirror->SetPosition(position);
   return m_progress.SetBarPosition(position);
 }
 
@@ -113,6 +123,7 @@ std::uintptr_t CFileDnDialog::MessageBoxOwner() const {
 }
 
 void CFileDnDialog::SignalThreadEnd() {
+  if (platform::ConsoleProgress* mirror = g_consoleMirror) mirror->Finish();
   ui::RunOnThreadOf(this, [this] { SetTimer(kEndTimerId, kEndTimerMilliseconds); });
   m_bRunning.store(0);
 }

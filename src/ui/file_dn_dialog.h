@@ -31,6 +31,7 @@
 #include <string_view>
 
 #include "control/settings.h"
+#include "platform/msgbox/console_progress.h"
 #include "transfer/progress_panel.h"
 #include "transfer/recv_thread.h"
 #include "ui/font_static.h"
@@ -64,6 +65,10 @@ class CFileDnDialog : public QWidget, public ProgressPanel {
                      std::int32_t port);
   // The fetch list (not owned): capacity records.
   void SetFetchList(FetchRecord* fetchList, std::size_t capacity);
+
+  // Mirrors every panel's file name and bar to a console progress line
+  // (not owned; nullptr for none), for runs without a display. Process-wide.
+  static void SetConsoleMirror(platform::ConsoleProgress* mirror);
 
   // Starts the download and installation on a new receive thread, set up
   // with this panel, m_serverInfo and m_pFetchList; m_bRunning is set just

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "platform/codepage/codepage.h"
+#include "platform/msgbox/console_text.h"
 #include "platform/msgbox/terminal_backend.h"
 
 namespace hovane::platform {
@@ -18,21 +19,6 @@ std::atomic<MessageBoxService*>& CurrentService() {
   return service;
 }
 
-// Narrow text for the terminal; bytes that are not valid in the code page
-// are shown as '?' rather than hiding the whole message.
-std::string ForDisplay(std::string_view narrow) {
-  if (auto utf8 = NarrowToUtf8(narrow)) return *utf8;
-  std::string shown;
-  for (std::size_t i = 0; i < narrow.size(); ++i) {
-    const std::size_t length =
-        (IsLeadByte(static_cast<unsigned char>(narrow[i])) && i + 1 < narrow.size()) ? 2 : 1;
-    auto utf8 = NarrowToUtf8(narrow.substr(i, length));
-    shown += utf8 ? *utf8 : "?";
-    i += length - 1;
-  }
-  return shown;
-}
-
 const char* IconLabel(MessageBoxIcon icon) {
   switch (icon) {
     case MessageBoxIcon::Error: return "error";
@@ -45,6 +31,21 @@ const char* IconLabel(MessageBoxIcon icon) {
 }
 
 }  // namespace
+
+// Bytes that are not valid in the code page are shown as '?' rather than
+// hiding the whole text.
+std::string NarrowForConsole(std::string_view narrow) {
+  if (auto utf8 = NarrowToUtf8(narrow)) return *utf8;
+  std::string shown;
+  for (std::size_t i = 0; i < narrow.size(); ++i) {
+    const std::size_t length =
+        (IsLeadByte(static_cast<unsigned char>(narrow[i])) && i + 1 < narrow.size()) ? 2 : 1;
+    auto utf8 = NarrowToUtf8(narrow.substr(i, length));
+    shown += utf8 ? *utf8 : "?";
+    i += length - 1;
+  }
+  return shown;
+}
 
 MessageBoxResult ShowMessageBox(const MessageBoxRequest& request) {
   MessageBoxService* service = CurrentService().load();
@@ -65,9 +66,9 @@ ConsoleMessageBoxes::ConsoleMessageBoxes() = default;
 void ConsoleMessageBoxes::SetDefaultAnswer(MessageBoxResult answer) { defaultAnswer_ = answer; }
 
 MessageBoxResult ConsoleMessageBoxes::Show(const MessageBoxRequest& request) {
-  std::string out = "[" + ForDisplay(request.caption) + "]";
+  std::string out = "[" + NarrowForConsole(request.caption) + "]";
   if (const char* label = IconLabel(request.icon)) out += std::string(" (") + label + ")";
-  out += " " + ForDisplay(request.text);
+  out += " " + NarrowForConsole(request.text);
   if (!out.empty() && out.back() != '\n') out += '\n';
   if (request.buttons == MessageBoxButtons::Ok) {
     backend::WriteToConsole(out);

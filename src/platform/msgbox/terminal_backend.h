@@ -11,6 +11,10 @@ namespace hovane::platform::backend {
 void WriteToConsole(std::string_view utf8);
 // True when the standard input is an interactive terminal.
 bool InputIsTerminal();
+// True when the error stream is an interactive terminal.
+bool ErrorIsTerminal();
+// The terminal's width in columns; 80 when it cannot be asked.
+int ConsoleColumns();
 // Reads one line from the standard input; nullopt at its end.
 std::optional<std::string> ReadConsoleLine();
 

@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +15,14 @@ void WriteToConsole(std::string_view utf8) {
 }
 
 bool InputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool ErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+int ConsoleColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
 
 std::optional<std::string> ReadConsoleLine() {
   std::string line;
