@@ -1,15 +1,15 @@
 // The elevation tests' module: the probe class (created in the surrogate)
 // and the proxy class of its interface (used by the caller).
+#include <unistd.h>
 #include <QDialog>
 #include <QTimer>
-#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
 #include <vector>
 
-#include "platform/prefix/prefix.h"
 #include "platform/elevation_probe.h"
+#include "platform/prefix/prefix.h"
 
 #define PROBE_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -63,10 +63,11 @@ class Probe final : public Counted<IElevationProbe> {
     return AnswerInterface<IElevationProbe>(this, iid, kIidElevationProbe, object);
   }
   HRESULT GetIDOfName(std::u16string_view name, std::int32_t* dispid) override {
-    const std::pair<std::u16string_view, std::int32_t> names[] = {
-        {u"SetText", kDispSetText}, {u"GetText", kDispGetText},
-        {u"Negate", kDispNegate},   {u"ProcessId", kDispProcessId},
-        {u"RunDialog", kDispRunDialog}};
+    const std::pair<std::u16string_view, std::int32_t> names[] = {{u"SetText", kDispSetText},
+                                                                  {u"GetText", kDispGetText},
+                                                                  {u"Negate", kDispNegate},
+                                                                  {u"ProcessId", kDispProcessId},
+                                                                  {u"RunDialog", kDispRunDialog}};
     for (const auto& [known, id] : names) {
       if (EqualsNoCaseAscii(known, name)) {
         *dispid = id;

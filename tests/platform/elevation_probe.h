@@ -20,11 +20,11 @@ inline constexpr platform::Guid kAppIdElevationProbe{
 
 // Dispatch ids and names (names compare without case).
 enum ProbeDispid : std::int32_t {
-  kDispSetText = 1,      // SetText(String)
-  kDispGetText = 2,      // GetText(Bool upper, out String)
-  kDispNegate = 3,       // Negate(Bool, out Bool): S_FALSE when the result is 0
-  kDispProcessId = 4,    // ProcessId(out Int32)
-  kDispRunDialog = 5,    // RunDialog(out Bool): a modal dialog closed by a timer
+  kDispSetText = 1,    // SetText(String)
+  kDispGetText = 2,    // GetText(Bool upper, out String)
+  kDispNegate = 3,     // Negate(Bool, out Bool): S_FALSE when the result is 0
+  kDispProcessId = 4,  // ProcessId(out Int32)
+  kDispRunDialog = 5,  // RunDialog(out Bool): a modal dialog closed by a timer
 };
 
 class IElevationProbe : public platform::IDispatch {

@@ -69,8 +69,10 @@ void RegisterProbe(RegistryHive hive) {
   app.SetString("DllSurrogate", "");
 
   const std::string iid = platform::FormatGuid(kIidElevationProbe);
-  CreateKey(RegistryHive::CurrentUser, "Interface\\" + iid + "\\ProxyStubClsid32").SetString("", iid);
-  CreateKey(RegistryHive::CurrentUser, "CLSID\\" + iid + "\\InprocServer32").SetString("", kModulePath);
+  CreateKey(RegistryHive::CurrentUser, "Interface\\" + iid + "\\ProxyStubClsid32")
+      .SetString("", iid);
+  CreateKey(RegistryHive::CurrentUser, "CLSID\\" + iid + "\\InprocServer32")
+      .SetString("", kModulePath);
 }
 
 void Unregister() {
@@ -97,7 +99,9 @@ class ElevationTest : public ::testing::Test {
     return probe;
   }
 
-  std::string ReleasedMarker() const { return ReadHostFile(prefix_.root() + "/" + kProbeReleasedMarker); }
+  std::string ReleasedMarker() const {
+    return ReadHostFile(prefix_.root() + "/" + kProbeReleasedMarker);
+  }
 
   TempPrefix prefix_;
 };
@@ -105,8 +109,8 @@ class ElevationTest : public ::testing::Test {
 TEST_F(ElevationTest, CallsReachTheProbeInASurrogateProcessBothWays) {
   // The moniker's prefix is compared without regard to case.
   ComPtr<IElevationProbe> probe;
-  ASSERT_EQ(platform::BindToObject(ProbeMoniker("eLEVATION:administrator!NEW:"),
-                                   kIidElevationProbe, probe.Out()),
+  ASSERT_EQ(platform::BindToObject(ProbeMoniker("eLEVATION:administrator!NEW:"), kIidElevationProbe,
+                                   probe.Out()),
             S_OK);
   std::int32_t process = 0;
   ASSERT_EQ(probe->ProcessId(&process), S_OK);
@@ -174,22 +178,39 @@ TEST_F(ElevationTest, AClassNotRegisteredForElevationIsDeclined) {
   };
   auto machineClass = [] {
     RegistryKey key;
-    EXPECT_EQ(platform::OpenRegistryKey(RegistryHive::LocalMachine, ClassesOf(RegistryHive::LocalMachine) + ClassKey(),
+    EXPECT_EQ(platform::OpenRegistryKey(RegistryHive::LocalMachine,
+                                        ClassesOf(RegistryHive::LocalMachine) + ClassKey(),
                                         RegAccess::All, &key),
               RegStatus::Ok);
     return key;
   };
   const Row rows[] = {
       {"no Elevation key", [&] { machineClass().DeleteTree("Elevation"); }},
-      {"Enabled = 0", [] { CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\Elevation").SetDword("Enabled", 0); }},
-      {"Enabled as text", [] { CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\Elevation").SetString("Enabled", "1"); }},
-      {"no Enabled value", [] { CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\Elevation").DeleteValue("Enabled"); }},
+      {"Enabled = 0",
+       [] {
+         CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\Elevation").SetDword("Enabled", 0);
+       }},
+      {"Enabled as text",
+       [] {
+         CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\Elevation")
+             .SetString("Enabled", "1");
+       }},
+      {"no Enabled value",
+       [] {
+         CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\Elevation").DeleteValue("Enabled");
+       }},
       {"no AppID value", [&] { machineClass().DeleteValue("AppID"); }},
-      {"an AppID without its key", [] { RegistryKey::Root(RegistryHive::LocalMachine).DeleteTree(ClassesOf(RegistryHive::LocalMachine) + AppIdKey()); }},
-      {"an AppID key without DllSurrogate", [] { CreateKey(RegistryHive::LocalMachine, AppIdKey()).DeleteValue("DllSurrogate"); }},
+      {"an AppID without its key",
+       [] {
+         RegistryKey::Root(RegistryHive::LocalMachine)
+             .DeleteTree(ClassesOf(RegistryHive::LocalMachine) + AppIdKey());
+       }},
+      {"an AppID key without DllSurrogate",
+       [] { CreateKey(RegistryHive::LocalMachine, AppIdKey()).DeleteValue("DllSurrogate"); }},
       {"no LocalizedString", [&] { machineClass().DeleteValue("LocalizedString"); }},
       {"an empty LocalizedString", [&] { machineClass().SetString("LocalizedString", ""); }},
-      {"registered in the user's classes only", [] {
+      {"registered in the user's classes only",
+       [] {
          Unregister();
          RegisterProbe(RegistryHive::CurrentUser);
        }},
@@ -253,9 +274,11 @@ TEST_F(ElevationTest, TheSurrogatesCreationFailureComesBack) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     RegistryKey root = RegistryKey::Root(RegistryHive::LocalMachine);
-    root.DeleteTree(std::string(ClassesOf(RegistryHive::LocalMachine)) + ClassKey() + "\\InprocServer32");
+    root.DeleteTree(std::string(ClassesOf(RegistryHive::LocalMachine)) + ClassKey() +
+                    "\\InprocServer32");
     if (row.serverPath)
-      CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\InprocServer32").SetString("", row.serverPath);
+      CreateKey(RegistryHive::LocalMachine, ClassKey() + "\\InprocServer32")
+          .SetString("", row.serverPath);
     Bind(row.expected);
   }
 }
@@ -291,7 +314,8 @@ TEST(SurrogateProgramTest, BadArgumentsGetAClearError) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args);
-    ChildProcess surrogate("/bin/sh", {"sh", "-c", std::string(SURROGATE_PROGRAM) + " " + row.args + " 2>&1"});
+    ChildProcess surrogate("/bin/sh",
+                           {"sh", "-c", std::string(SURROGATE_PROGRAM) + " " + row.args + " 2>&1"});
     ASSERT_TRUE(surrogate.Started());
     const std::string output = surrogate.ReadAll();
     const int status = surrogate.Wait();
@@ -345,8 +369,13 @@ TEST_F(ElevationTest, AUserWhoMayNotWriteAMachineAreaIsDeclinedWithANote) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.area);
     giveEverything(kNobody);
-    std::vector<std::string> args = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                     "--", bin + "/elevation_consent_helper", prefix_.root()};
+    std::vector<std::string> args = {"setpriv",
+                                     "--reuid=65534",
+                                     "--regid=65534",
+                                     "--clear-groups",
+                                     "--",
+                                     bin + "/elevation_consent_helper",
+                                     prefix_.root()};
     const bool declined = *row.area != '\0';
     if (declined) {
       ASSERT_EQ(::chown((prefix_.root() + "/" + row.area).c_str(), 0, 0), 0);

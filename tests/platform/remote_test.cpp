@@ -49,7 +49,9 @@ class EchoObject final : public IDispatch {
 };
 
 std::string Le16(std::uint16_t v) { return {static_cast<char>(v), static_cast<char>(v >> 8)}; }
-std::string Le32(std::uint32_t v) { return Le16(static_cast<std::uint16_t>(v)) + Le16(static_cast<std::uint16_t>(v >> 16)); }
+std::string Le32(std::uint32_t v) {
+  return Le16(static_cast<std::uint16_t>(v)) + Le16(static_cast<std::uint16_t>(v >> 16));
+}
 std::string Frame(const std::string& payload) {
   return Le32(static_cast<std::uint32_t>(payload.size())) + payload;
 }
@@ -162,7 +164,8 @@ TEST(RemoteChannelTest, BrokenAnswersDisconnectTheChannel) {
       {"length beyond the limit", Le32(0xFFFFFFFFu)},
       {"the answer of another call", Frame(Byte(0x81) + Le32(0) + Le32(3))},
       {"an unknown kind", Frame(Byte(0x7F))},
-      {"another count of arguments", Frame(Byte(0x82) + Le32(0) + Le32(2) + Byte(1) + Le16(1) + Byte(1) + Le16(1))},
+      {"another count of arguments",
+       Frame(Byte(0x82) + Le32(0) + Le32(2) + Byte(1) + Le16(1) + Byte(1) + Le16(1))},
       {"a count beyond the limit", Frame(Byte(0x82) + Le32(0) + Le32(0xFFFFFFFFu))},
       {"a text longer than the message", Frame(goodHead + Byte(3) + Le32(0x7FFFFFFFu) + "ab")},
       {"an unknown variant type", Frame(goodHead + Byte(9))},
@@ -204,7 +207,8 @@ TEST(RemoteChannelTest, HostileCallsEndTheStubWithoutReachingTheObject) {
       {"length zero", Le32(0)},
       {"a frame cut short", Le32(100) + "abc"},
       {"an unknown kind", Frame(Byte(0x80) + Le32(0))},
-      {"too many arguments", Frame(invokeHead + Le32(kMaxRemoteArguments + 1) + std::string(kMaxRemoteArguments + 1, '\0'))},
+      {"too many arguments", Frame(invokeHead + Le32(kMaxRemoteArguments + 1) +
+                                   std::string(kMaxRemoteArguments + 1, '\0'))},
       {"a count larger than the message", Frame(invokeHead + Le32(1000))},
       {"a name longer than the message", Frame(Byte(1) + Le32(0x40000000u) + "ab")},
       {"a name of an odd number of bytes", Frame(Byte(1) + Le32(1) + "a")},

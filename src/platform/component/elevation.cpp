@@ -93,10 +93,11 @@ HRESULT StartSurrogate(const Guid& clsid, ComPtr<IDispatch>* channel) {
   ChannelEnds ends;
   if (!MakeChannelEnds(&ends)) return E_OUTOFMEMORY;
   std::string error;
-  const int process = backend::StartProcess(
-      program,
-      {kSurrogateName, "--clsid", FormatGuid(clsid), "--channel", std::to_string(kSurrogateChannel)},
-      {"HOVANE_PREFIX=" + PrefixRoot()}, ends.theirs, kSurrogateChannel, &error);
+  const int process = backend::StartProcess(program,
+                                            {kSurrogateName, "--clsid", FormatGuid(clsid),
+                                             "--channel", std::to_string(kSurrogateChannel)},
+                                            {"HOVANE_PREFIX=" + PrefixRoot()}, ends.theirs,
+                                            kSurrogateChannel, &error);
   CloseChannelEnd(ends.theirs);
   if (process < 0) {
     CloseChannelEnd(ends.ours);
@@ -147,12 +148,8 @@ bool IsRegisteredForElevation(const Guid& clsid) {
 bool MayWriteMachineAreas(const std::string& prefixRoot) {
   // The registry folder itself counts: the hive's journal is made beside it.
   const char* const areas[] = {
-      "/registry",
-      "/registry/machine.db",
-      "/drive_c/Program Files",
-      "/drive_c/windows",
-      "/drive_c/windows/system32",
-      "/drive_c/windows/Downloaded Program Files",
+      "/registry",        "/registry/machine.db",      "/drive_c/Program Files",
+      "/drive_c/windows", "/drive_c/windows/system32", "/drive_c/windows/Downloaded Program Files",
   };
   for (const char* area : areas)
     if (!backend::MayWrite(prefixRoot + area)) return false;

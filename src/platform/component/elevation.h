@@ -33,12 +33,15 @@
 // a failed creation is returned as it is, CO_E_SERVER_EXEC_FAILURE when the
 // surrogate cannot be started or ends without an answer.
 //
-// The object handed back is the interface's proxy:
-// "Interface\{iid}\ProxyStubClsid32" in the user's, then the machine's classes names the
-// proxy class, whose module's DllGetClassObject(proxy class, IProxyFactory)
-// wraps the channel (REGDB_E_IIDNOTREG when no proxy class is registered;
-// kIidIDispatch needs none: the channel itself is handed back). The
-// surrogate ends when the last reference to the proxy goes.
+// The object handed back is the interface's proxy. The proxy class is the
+// one "Interface\{iid}\ProxyStubClsid32" names, and its module the one
+// "CLSID\{proxy class}\InprocServer32" names, each looked up in the user's
+// classes first, then the machine's; the module's
+// DllGetClassObject(proxy class, kIidIProxyFactory) wraps the channel.
+// REGDB_E_IIDNOTREG when no proxy class is registered; kIidIDispatch and
+// kIidIUnknown need none (the channel itself is handed back). Proxy modules
+// stay loaded for the life of the process. The surrogate ends when the last
+// reference to the proxy goes.
 //
 // Threading: any thread; the object is used by one thread at a time.
 #pragma once

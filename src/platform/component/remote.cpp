@@ -60,17 +60,25 @@ class Writer {
   void Value(const Variant& value) {
     U8(static_cast<std::uint8_t>(value.type));
     switch (value.type) {
-      case Variant::Type::Empty: break;
-      case Variant::Type::Bool: U16(static_cast<std::uint16_t>(value.boolValue)); break;
-      case Variant::Type::Int32: I32(value.intValue); break;
-      case Variant::Type::String: Text(value.stringValue); break;
+      case Variant::Type::Empty:
+        break;
+      case Variant::Type::Bool:
+        U16(static_cast<std::uint16_t>(value.boolValue));
+        break;
+      case Variant::Type::Int32:
+        I32(value.intValue);
+        break;
+      case Variant::Type::String:
+        Text(value.stringValue);
+        break;
     }
   }
   // Fills in the length; false when the message is too large to send.
   bool Seal() {
     const std::size_t payload = bytes_.size() - 4;
     if (payload > kMaxRemoteMessage) return false;
-    for (int i = 0; i < 4; ++i) bytes_[static_cast<std::size_t>(i)] = static_cast<char>(payload >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      bytes_[static_cast<std::size_t>(i)] = static_cast<char>(payload >> (8 * i));
     return true;
   }
   const std::string& bytes() const { return bytes_; }
@@ -121,7 +129,8 @@ class Reader {
     if (!U8(&type)) return false;
     *value = {};
     switch (type) {
-      case static_cast<std::uint8_t>(Variant::Type::Empty): return true;
+      case static_cast<std::uint8_t>(Variant::Type::Empty):
+        return true;
       case static_cast<std::uint8_t>(Variant::Type::Bool): {
         std::uint16_t raw = 0;
         if (!U16(&raw)) return false;
@@ -166,9 +175,12 @@ enum class Received { Ok, End, Broken };
 Received ReceiveFrame(int descriptor, std::string* payload) {
   unsigned char header[4];
   switch (backend::ReadExact(descriptor, header, sizeof header)) {
-    case backend::StreamRead::Ok: break;
-    case backend::StreamRead::End: return Received::End;
-    case backend::StreamRead::Failed: return Received::Broken;
+    case backend::StreamRead::Ok:
+      break;
+    case backend::StreamRead::End:
+      return Received::End;
+    case backend::StreamRead::Failed:
+      return Received::Broken;
   }
   const std::uint32_t length = header[0] | (std::uint32_t{header[1]} << 8) |
                                (std::uint32_t{header[2]} << 16) | (std::uint32_t{header[3]} << 24);
@@ -180,7 +192,8 @@ Received ReceiveFrame(int descriptor, std::string* payload) {
 }
 
 bool SendFrame(int descriptor, Writer& message) {
-  return message.Seal() && backend::WriteAll(descriptor, message.bytes().data(), message.bytes().size());
+  return message.Seal() &&
+         backend::WriteAll(descriptor, message.bytes().data(), message.bytes().size());
 }
 
 // The caller's end: an IDispatch whose calls go over the connection.
@@ -258,7 +271,8 @@ class DispatchChannel final : public IDispatch {
   HRESULT Exchange(Writer& call, Kind expected, std::string* payload) {
     if (descriptor_ < 0) return RPC_E_DISCONNECTED;
     if (!call.Seal()) return E_INVALIDARG;
-    if (!backend::WriteAll(descriptor_, call.bytes().data(), call.bytes().size())) return Disconnect();
+    if (!backend::WriteAll(descriptor_, call.bytes().data(), call.bytes().size()))
+      return Disconnect();
     if (ReceiveFrame(descriptor_, payload) != Received::Ok) return Disconnect();
     if (static_cast<std::uint8_t>((*payload)[0]) != expected) return Disconnect();
     return S_OK;

@@ -91,7 +91,6 @@ class HOVANE_PLATFORM_API DispatchStub {
 // channel is made. process: a child process id to wait for once the
 // connection is closed (0 for none); on failure it is waited for at once.
 // On S_OK *channel holds one reference.
-HOVANE_PLATFORM_API HRESULT CreateDispatchChannel(int descriptor, int process,
-                                                  IDispatch** channel);
+HOVANE_PLATFORM_API HRESULT CreateDispatchChannel(int descriptor, int process, IDispatch** channel);
 
 }  // namespace hovane::platform

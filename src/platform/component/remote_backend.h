@@ -32,8 +32,8 @@ StreamRead ReadExact(int descriptor, void* data, std::size_t size);
 // descriptor childDescriptor; its standard streams are this process's.
 // The child's process id, or -1 with the reason in *error.
 int StartProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::vector<std::string>& setEnvironment, int inherited,
-                 int childDescriptor, std::string* error);
+                 const std::vector<std::string>& setEnvironment, int inherited, int childDescriptor,
+                 std::string* error);
 // Waits for a child to end. A child that is still running after a grace
 // period is killed, so the caller never waits on a stuck child for long.
 void ReapChild(int process);

@@ -31,13 +31,14 @@ std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find
 }  // namespace
 
 int StartProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::vector<std::string>& setEnvironment, int inherited,
-                 int childDescriptor, std::string* error) {
+                 const std::vector<std::string>& setEnvironment, int inherited, int childDescriptor,
+                 std::string* error) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
     bool replaced = false;
-    for (const std::string& set : setEnvironment) replaced = replaced || NameOf(set) == NameOf(text);
+    for (const std::string& set : setEnvironment)
+      replaced = replaced || NameOf(set) == NameOf(text);
     if (!replaced) environment.push_back(text);
   }
   environment.insert(environment.end(), setEnvironment.begin(), setEnvironment.end());
