@@ -4,13 +4,18 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -104,6 +109,35 @@ TEST_F(Connection, ARefusedPortFailsWithoutAMessage) {
   EXPECT_EQ(box.icon, platform::MessageBoxIcon::Error);
   EXPECT_EQ(box.buttons, platform::MessageBoxButtons::Ok);
   EXPECT_EQ(box.owner, test::RecordingPanel::kOwner);
+}
+
+// A connect to a free port of this machine can take that very port as its
+// own and meet itself. In a network namespace of its own whose ephemeral
+// range is that one port, every such connect does; it must fail as refused.
+TEST_F(Connection, AConnectThatMeetsItselfIsRefused) {
+  constexpr std::uint16_t kOnlyPort = 40123;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNET) != 0) ::_exit(77);
+    const int control = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq loopback{};
+    std::strcpy(loopback.ifr_name, "lo");
+    loopback.ifr_flags = IFF_UP | IFF_LOOPBACK | IFF_RUNNING;
+    if (::ioctl(control, SIOCSIFFLAGS, &loopback) != 0) ::_exit(77);
+    FILE* range = std::fopen("/proc/sys/net/ipv4/ip_local_port_range", "w");
+    if (range == nullptr || std::fprintf(range, "%u %u", kOnlyPort, kOnlyPort) < 0 ||
+        std::fclose(range) != 0)
+      ::_exit(77);
+    CRecvThread alone;
+    const bool connected = alone.ConnectServer("127.0.0.1", kOnlyPort);
+    ::_exit(!connected && platform::LastTcpError() == ECONNREFUSED ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no network namespace of its own here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(Connection, ASilentPeerTimesOutAfterTheWait) {

@@ -51,6 +51,23 @@ bool SetHostSocketBlocking(HostSocket* socket, bool blocking, int* error) {
   return true;
 }
 
+namespace {
+
+// A connect to a port of this machine on which nobody listens can pick that
+// same port as its own and meet itself (TCP's simultaneous open). No server
+// is there, so it counts as refused rather than as a peer that echoes every
+// request back.
+bool ConnectedToItself(int fd) {
+  sockaddr_in local{}, peer{};
+  socklen_t localSize = sizeof local, peerSize = sizeof peer;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) < 0 ||
+      ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) < 0)
+    return false;
+  return local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
+}
+
+}  // namespace
+
 TcpConnectStart StartHostConnect(HostSocket* socket, const std::string& address, std::uint16_t port,
                                  int* error) {
   // inet_aton takes the same forms as inet_addr ("a.b.c.d", "a.b", hex and
@@ -63,8 +80,11 @@ TcpConnectStart StartHostConnect(HostSocket* socket, const std::string& address,
     *error = kTcpBadAddress;
     return TcpConnectStart::Failed;
   }
-  if (::connect(socket->fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
-    return TcpConnectStart::Connected;
+  if (::connect(socket->fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) {
+    if (!ConnectedToItself(socket->fd)) return TcpConnectStart::Connected;
+    *error = ECONNREFUSED;
+    return TcpConnectStart::Failed;
+  }
   // Linux says EINPROGRESS where Windows says WSAEWOULDBLOCK. An interrupted
   // connect goes on in the background, so it is one in progress as well.
   if (errno == EINPROGRESS || errno == EINTR) return TcpConnectStart::InProgress;
@@ -102,6 +122,10 @@ bool WaitHostConnect(HostSocket* socket, std::chrono::microseconds limit, int* e
   }
   if (pending != 0) {
     *error = pending;
+    return false;
+  }
+  if (ConnectedToItself(socket->fd)) {
+    *error = ECONNREFUSED;
     return false;
   }
   return true;
