@@ -232,7 +232,7 @@ double Download(std::uint16_t port, const fs::path& prefix, const std::string& n
   hovane::test::QuietPanel panel;
   hovane::CRecvThread client;
   client.SetPanel(&panel);
-  client.SetFetchList(fetch.data());
+  client.SetFetchList(fetch.data(), fetch.size());
   const auto start = Clock::now();
   bool ok = client.ConnectServer("127.0.0.1", port) && client.DownloadFiles() && !client.Failed();
   const double seconds = Seconds(start);

@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   hovane::CRecvThread client;
   client.SetPanel(&h.panel);
   client.SetUserId("fuzz");
-  client.SetFetchList(h.fetch.data());
+  client.SetFetchList(h.fetch.data(), h.fetch.size());
   client.SetStallLimit(std::chrono::seconds(5));
   Check(client.ConnectServer("127.0.0.1", h.port), "connect");
   const int server = ::accept4(h.listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);

@@ -30,6 +30,7 @@ namespace hovane {
   X(kTextLocalFileOpenFailed, "%s 파일을 만들 수 없습니다. (%s)")                        \
   X(kTextLocalFileWriteFailed, "%s 파일에 쓸 수 없습니다.")                               \
   X(kTextRegistering, "시스템 등록 중입니다.")                                              \
+  X(kTextOldFileRemovalFailed, "이전 파일 삭제에 실패했습니다.\n업데이트를 다시 시도해 주십시오.") \
   X(kTextInstallDialogTitle, "설치 - 호바네 프로그램")                                       \
   X(kTextBrowserFailed, "익스플로러 개체 생성에 실패했습니다.")
 

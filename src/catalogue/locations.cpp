@@ -84,4 +84,20 @@ void ReloadOsVersionForTesting() {
   ChosenBaseFolder().reset();
 }
 
+// The path layer would read a separator, a drive colon or "." / ".." as
+// structure; trail bytes of double-byte characters are skipped, as the path
+// layer skips them.
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (platform::IsLeadByte(c) && i + 1 < name.size()) {
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || c == '\\' || c == '/' || c == ':') return false;
+  }
+  return true;
+}
+
 }  // namespace hovane

@@ -41,6 +41,13 @@ std::string GetTempFolder();
 // succeeded (an existing folder gives false); callers do not rely on it.
 bool CreateDirectoryTree(std::string_view path);
 
+// True when name names exactly one file inside a folder: not empty, not
+// "." or "..", and without separators, a drive colon or control
+// characters (double-byte characters are read as wholes). Names from the
+// file server must pass before they become files in the temp folder or the
+// install folder.
+bool IsPlainFileName(std::string_view name);
+
 // Replaces every "\\\\" by "\\" in one left-to-right pass, so a run of three
 // backslashes becomes two.
 std::string CollapseDoubledBackslashes(std::string_view path);

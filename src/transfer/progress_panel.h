@@ -12,14 +12,16 @@
 #include <cstdint>
 #include <string_view>
 
+#include "install/install_files.h"
+
 namespace hovane {
 
-class ProgressPanel {
+class ProgressPanel : public InstallProgress {
  public:
   virtual ~ProgressPanel() = default;
 
-  // Shows text in the file-name label and repaints the label at once.
-  virtual void SetFileName(std::string_view text) = 0;
+  // From InstallProgress: SetFileName (the file-name label, repainted at
+  // once), SetUpdateSucceeded (to the install dialog), MessageBoxOwner.
 
   // The progress bar (CTextProgressCtrl).
   virtual void SetTextVisible(bool visible) = 0;
@@ -27,15 +29,9 @@ class ProgressPanel {
   // Returns the previous position, or -1 when the bar has no window.
   virtual std::int32_t SetBarPosition(std::int32_t position) = 0;
 
-  // Forwards the update-succeeded value to the install dialog.
-  virtual void SetUpdateSucceeded(std::int32_t value) = 0;
-
   // Makes the install dialog top-most, without moving, resizing or
   // activating it, and gives it the keyboard focus.
   virtual void BringDialogToFront() = 0;
-
-  // The owner window of the receive thread's message boxes.
-  virtual std::uintptr_t MessageBoxOwner() const = 0;
 
   // The end of the receive thread: starts the panel's 300 ms end timer
   // (timer 0), then clears the panel's running flag, in that order.

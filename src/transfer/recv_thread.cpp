@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "catalogue/locations.h"
+#include "install/install_files.h"
 #include "platform/codepage/codepage.h"
 #include "resources/texts.h"
 
@@ -38,24 +39,6 @@ std::string FillIn(std::string_view pattern, std::initializer_list<std::string_v
   return filled;
 }
 
-// A name from the server becomes a file in the temp folder and, later, a file
-// in the install folder, so it must name exactly one file there: no
-// separators, no drive, no "." or "..", nothing the path layer would read as
-// structure. Trail bytes of double-byte characters are skipped, as the path
-// layer skips them.
-bool IsPlainFileName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (platform::IsLeadByte(c) && i + 1 < name.size()) {
-      ++i;
-      continue;
-    }
-    if (c < 0x20 || c == '\\' || c == '/' || c == ':') return false;
-  }
-  return true;
-}
-
 // A bar value truncated to an integer. Files over 2 TiB would leave the
 // 32-bit range, where a plain conversion is undefined; they saturate.
 std::int32_t BarValue(double value) {
@@ -71,7 +54,56 @@ std::string UnexpectedReplyText(std::int32_t command) {
 }  // namespace
 
 CRecvThread::CRecvThread() = default;
-CRecvThread::~CRecvThread() = default;
+CRecvThread::~CRecvThread() { Join(); }
+
+void CRecvThread::Start() {
+  m_thread = std::thread([this] {
+    InitInstance();
+    ExitInstance();
+  });
+}
+
+void CRecvThread::Join() {
+  if (m_thread.joinable()) m_thread.join();
+}
+
+// The socket library needs no start-up here, so the run cannot fail before
+// it connects; every outcome goes through m_bInstallResult.
+bool CRecvThread::InitInstance() {
+  m_bFailed = false;
+  CHoVaneUpdateModule& module = TheModule();
+  module.m_bInstallResult = 1;
+  if (!ConnectServer(m_strServerIp, m_nPort)) {
+    module.m_bInstallResult = 0;
+    return true;
+  }
+  if (!DownloadFiles()) {
+    module.m_bInstallResult = 0;
+    return true;
+  }
+  if (m_bFailed) {
+    module.m_bInstallResult = 0;
+    m_bFailed = false;
+    return true;
+  }
+  if (!InstallFiles()) module.m_bInstallResult = 0;
+  return true;
+}
+
+void CRecvThread::ExitInstance() {
+  m_pFile.reset();
+  CloseConnection();
+  m_downloadList.clear();
+  if (m_pPanel != nullptr) m_pPanel->SignalThreadEnd();
+}
+
+bool CRecvThread::InstallFiles() {
+  std::vector<std::string> names;
+  names.reserve(m_downloadList.size());
+  for (const DownloadEntry& entry : m_downloadList)
+    names.emplace_back(entry.szName.data(), ::strnlen(entry.szName.data(), entry.szName.size()));
+  return hovane::InstallFiles(names, *m_pPanel);
+}
 
 void CRecvThread::SetPanel(ProgressPanel* panel) { m_pPanel = panel; }
 
@@ -87,7 +119,10 @@ void CRecvThread::SetUserId(std::string_view userId) {
   std::memcpy(m_userId.data(), userId.data(), std::min(userId.size(), kUserIdSize));
 }
 
-void CRecvThread::SetFetchList(const FetchRecord* fetchList) { m_pFetchList = fetchList; }
+void CRecvThread::SetFetchList(const FetchRecord* fetchList, std::size_t capacity) {
+  m_pFetchList = fetchList;
+  m_nFetchListCapacity = fetchList != nullptr ? capacity : 0;
+}
 
 void CRecvThread::SetStallLimit(std::chrono::milliseconds limit) { m_stallLimit = limit; }
 
@@ -218,7 +253,9 @@ bool CRecvThread::DownloadFiles() {
   // The list request: the header, then one 260-byte slot per fetch-list
   // record, exactly as the records lie in memory but with the 32-bit field
   // written little-endian.
-  const std::int32_t names = m_pFetchList ? std::max(m_pFetchList[0].nCount, 0) : 0;
+  const auto capacity = static_cast<std::int32_t>(std::min<std::size_t>(m_nFetchListCapacity, INT32_MAX));
+  const std::int32_t names =
+      m_nFetchListCapacity > 0 ? std::clamp(m_pFetchList[0].nCount, 0, capacity) : 0;
   std::string request(kPacketHeaderSize + static_cast<std::size_t>(names) * kListSlotSize, '\0');
   const auto header = Encode(MakeHeader(CMD_LIST, names, static_cast<std::int32_t>(kListSlotSize)));
   std::memcpy(request.data(), header.data(), header.size());

@@ -1,5 +1,14 @@
-// CRecvThread: the receive thread's connection to the file server and the
-// download protocol that runs over it.
+// CRecvThread: the receive thread. It connects to the file server,
+// downloads the wanted files, runs the install procedure and records the
+// outcome in TheModule().m_bInstallResult; when it ends it starts the
+// panel's end timer, which tells the install dialog.
+//
+// Thread. Start runs InitInstance and then ExitInstance on a new thread.
+// InitInstance: connect, download, install; m_bInstallResult is 1 only when
+// all three succeeded (an empty download list included). ExitInstance
+// releases the local file, the connection and the download list and then
+// signals the panel, on every path. There is no cancellation. The owner
+// joins the thread (Join, or the destructor) before the object goes.
 //
 // Connection. ConnectServer opens one IPv4 TCP connection within about three
 // seconds; SendData, ReceiveData and ReceiveFileData move bytes over it and
@@ -23,9 +32,11 @@
 // object. The local file and the socket are owned and released at the latest
 // by the destructor.
 //
-// Threading: one thread uses the object: the set-up calls first, then the
-// operations. Panel calls and message boxes are made on that thread; the
-// panel and the message-box service move them where they belong.
+// Threading: the set-up calls are made before Start (or, without Start, by
+// the one thread that then runs the operations). After Start only the
+// receive thread touches the object until Join returns. Panel calls and
+// message boxes are made on the receive thread; the panel and the
+// message-box service move them where they belong.
 #pragma once
 
 #include <array>
@@ -34,6 +45,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "control/settings.h"
@@ -62,13 +74,28 @@ class CRecvThread {
   CRecvThread(const CRecvThread&) = delete;
   CRecvThread& operator=(const CRecvThread&) = delete;
 
+  // The thread: runs InitInstance, then ExitInstance, on a new thread.
+  // Call once, after the set-up calls.
+  void Start();
+  // Waits for the thread started by Start; returns at once without one.
+  void Join();
+  // The whole run: connect, download, install. Always true: the run ends by
+  // itself (there is no message loop to keep alive on this platform).
+  bool InitInstance();
+  // Releases the local file, the connection and the download list, then
+  // starts the panel's end timer and clears its running flag.
+  void ExitInstance();
+  // The install procedure over the download list, reporting to the panel.
+  bool InstallFiles();
+
   // Set-up, before the download.
   void SetPanel(ProgressPanel* panel);
   void SetServerSettings(std::string_view serverId, std::string_view serverIp, std::int32_t port);
   // Keeps the first 12 bytes of userId, zero-filled when shorter.
   void SetUserId(std::string_view userId);
-  // The fetch list: records whose first nCount field holds the count.
-  void SetFetchList(const FetchRecord* fetchList);
+  // The fetch list: capacity records, the first one's nCount holding the
+  // count in use (a count above capacity is cut to capacity).
+  void SetFetchList(const FetchRecord* fetchList, std::size_t capacity);
   // Replaces the 60-second stall limit for connections made from now on.
   void SetStallLimit(std::chrono::milliseconds limit);
 
@@ -143,6 +170,7 @@ class CRecvThread {
   PacketHeader MakeHeader(std::int32_t command, std::int32_t count, std::int32_t itemSize) const;
 
   const FetchRecord* m_pFetchList = nullptr;
+  std::size_t m_nFetchListCapacity = 0;
   bool m_bFailed = false;
   std::unique_ptr<platform::File> m_pFile;
   platform::TcpSocket m_socket;
@@ -158,6 +186,7 @@ class CRecvThread {
   std::vector<DownloadEntry> m_downloadList;
   ProgressPanel* m_pPanel = nullptr;
   std::chrono::milliseconds m_stallLimit = kDefaultStallLimit;
+  std::thread m_thread;
 };
 
 }  // namespace hovane

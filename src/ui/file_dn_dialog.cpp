@@ -16,7 +16,9 @@ CFileDnDialog::CFileDnDialog(ProgressPanelParent* parent)
   hide();
 }
 
-CFileDnDialog::~CFileDnDialog() = default;
+CFileDnDialog::~CFileDnDialog() {
+  if (m_pThread) m_pThread->Join();
+}
 
 bool CFileDnDialog::Create(ProgressPanelParent* parent) {
   if (parent == nullptr) parent = m_pParent;
@@ -50,7 +52,22 @@ void CFileDnDialog::SetServerInfo(std::string_view serverId, std::string_view se
   m_serverInfo.m_nPort = port;
 }
 
-void CFileDnDialog::SetFetchList(FetchRecord* fetchList) { m_pFetchList = fetchList; }
+void CFileDnDialog::SetFetchList(FetchRecord* fetchList, std::size_t capacity) {
+  m_pFetchList = fetchList;
+  m_nFetchListCapacity = capacity;
+}
+
+void CFileDnDialog::StartDownload() {
+  if (m_pThread) m_pThread->Join();
+  m_pThread = std::make_unique<CRecvThread>();
+  m_pThread->SetPanel(this);
+  m_pThread->SetServerSettings(m_serverInfo.m_strServerId, m_serverInfo.m_strServerIp,
+                               m_serverInfo.m_nPort);
+  m_pThread->SetUserId(m_serverInfo.m_strUserId);
+  m_pThread->SetFetchList(m_pFetchList, m_nFetchListCapacity);
+  m_bRunning.store(1);
+  m_pThread->Start();
+}
 
 void CFileDnDialog::SetFileName(std::string_view text) {
   const QString shown = ui::NarrowToDisplay(text);

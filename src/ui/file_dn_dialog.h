@@ -8,7 +8,8 @@
 // Lifecycle: constructed without a window; Create makes the window from
 // layout 106 as a hidden child of the parent's window, and the parent shows
 // it. The panel must not be destroyed while m_bRunning is set, since the
-// receive thread still uses it.
+// receive thread still uses it; once it is clear, the thread touches the
+// panel no more and the destructor only joins it.
 //
 // Threading: the window belongs to the GUI thread. The ProgressPanel methods
 // may be called from any thread: they run on the GUI thread while the caller
@@ -26,10 +27,12 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string_view>
 
 #include "control/settings.h"
 #include "transfer/progress_panel.h"
+#include "transfer/recv_thread.h"
 #include "ui/font_static.h"
 #include "ui/progress_panel_parent.h"
 #include "ui/text_progress_ctrl.h"
@@ -59,8 +62,8 @@ class CFileDnDialog : public QWidget, public ProgressPanel {
   // Copies the file-server settings.
   void SetServerInfo(std::string_view serverId, std::string_view serverIp, std::string_view userId,
                      std::int32_t port);
-  // The fetch list (not owned).
-  void SetFetchList(FetchRecord* fetchList);
+  // The fetch list (not owned): capacity records.
+  void SetFetchList(FetchRecord* fetchList, std::size_t capacity);
 
   // Starts the download and installation on a new receive thread, set up
   // with this panel, m_serverInfo and m_pFetchList; m_bRunning is set just
@@ -91,6 +94,10 @@ class CFileDnDialog : public QWidget, public ProgressPanel {
   std::atomic<std::int32_t> m_bRunning{0};
   ServerInfo m_serverInfo;
   FetchRecord* m_pFetchList = nullptr;  // not owned
+  std::size_t m_nFetchListCapacity = 0;
+  // The receive thread of the last start; joined by the next start and by
+  // the destructor.
+  std::unique_ptr<CRecvThread> m_pThread;
   QImage m_bmpBackground;
   CTextProgressCtrl m_progress;
   CFontStatic m_lblInstalling;

@@ -122,7 +122,7 @@ TEST_F(Download, FetchesEveryListedFileIntoTheTempFolder) {
   CRecvThread client;
   client.SetPanel(&panel);
   client.SetUserId("tester");
-  client.SetFetchList(fetch.data());
+  client.SetFetchList(fetch.data(), fetch.size());
   ASSERT_TRUE(client.ConnectServer("127.0.0.1", server.port()));
   EXPECT_TRUE(client.DownloadFiles());
   EXPECT_FALSE(client.Failed());
@@ -167,7 +167,7 @@ TEST_F(Download, ResumesAPartialFileOnlyWhenTheUserAgrees) {
     auto fetch = FetchList({"big.bin"});
     CRecvThread client;
     client.SetPanel(&panel);
-    client.SetFetchList(fetch.data());
+    client.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(client.ConnectServer("127.0.0.1", server.port()));
     EXPECT_TRUE(client.DownloadFiles());
     EXPECT_FALSE(client.Failed());
@@ -262,7 +262,7 @@ TEST_F(Download, InjectedFaultsFailOrSkipAsTheProtocolSays) {
     auto fetch = FetchList({"small.txt", "big.bin", "last.txt"});
     CRecvThread client;
     client.SetPanel(&panel);
-    client.SetFetchList(fetch.data());
+    client.SetFetchList(fetch.data(), fetch.size());
     client.SetStallLimit(std::chrono::milliseconds(300));
     ASSERT_TRUE(client.ConnectServer("127.0.0.1", server->port()));
     EXPECT_EQ(client.DownloadFiles(), c.result);
@@ -346,7 +346,7 @@ TEST_F(Download, ServesTwoHundredClientsAtOnce) {
     panels.push_back(std::make_unique<test::RecordingPanel>());
     clients.push_back(std::make_unique<CRecvThread>());
     clients.back()->SetPanel(panels.back().get());
-    clients.back()->SetFetchList(fetches.back().data());
+    clients.back()->SetFetchList(fetches.back().data(), fetches.back().size());
     // Every connection is open before any download starts.
     ASSERT_TRUE(clients.back()->ConnectServer("127.0.0.1", server.port())) << i;
   }

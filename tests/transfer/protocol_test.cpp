@@ -92,7 +92,7 @@ class Protocol : public testing::Test {
     server.Start();
     client.SetPanel(&panel);
     client.SetUserId(kUser);
-    client.SetFetchList(fetch.data());
+    client.SetFetchList(fetch.data(), fetch.size());
     EXPECT_TRUE(client.ConnectServer("127.0.0.1", server.port()));
     return client.DownloadFiles();
   }
@@ -188,7 +188,7 @@ TEST_F(Protocol, UserIdIsCutOrZeroFilledToTwelveBytes) {
     peer.Start();
     CRecvThread other;
     other.SetUserId(c.userId);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_EQ(peer.Received().substr(16, 12), c.field);
@@ -273,7 +273,7 @@ TEST_F(Protocol, APartialFileIsResumedOrRestartedAsTheUserAnswers) {
     CRecvThread other;
     other.SetPanel(&bar);
     other.SetUserId(kUser);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_FALSE(other.Failed());
@@ -306,7 +306,7 @@ TEST_F(Protocol, ALocalFileAsLongAsTheServersIsLeftAlone) {
     const std::string existing = Pattern(local, 9);
     WriteTemp("a.bin", existing);
     CRecvThread other;
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_FALSE(other.Failed());
@@ -343,7 +343,7 @@ TEST_F(Protocol, ListAnsweredWithoutAListEndsWithNothingToFetch) {
     peer.Read(ListRequestBytes(3)).Send(reply).Close();
     peer.Start();
     CRecvThread other;
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_FALSE(other.Failed());
@@ -369,7 +369,7 @@ TEST_F(Protocol, ListRequestThatCannotBeSentLeavesTheConnectionToTheThread) {
   server.Hold();
   server.Start();
   client.SetPanel(&panel);
-  client.SetFetchList(fetch.data());
+  client.SetFetchList(fetch.data(), fetch.size());
   ASSERT_TRUE(client.ConnectServer("127.0.0.1", server.port()));
   server.ResetNow();
   EXPECT_FALSE(client.DownloadFiles());
@@ -412,7 +412,7 @@ TEST_F(Protocol, AnErrorReplyIsShownAcknowledgedAndFailsTheDownload) {
   peer.Start();
   CRecvThread other;
   other.SetUserId(kUser);
-  other.SetFetchList(fetch.data());
+  other.SetFetchList(fetch.data(), fetch.size());
   ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
   EXPECT_TRUE(other.DownloadFiles());
   EXPECT_TRUE(other.Failed());
@@ -479,7 +479,7 @@ TEST_F(Protocol, BrokenRepliesToAFileFailTheDownloadAndStopIt) {
     boxes.inner.Clear();
     CRecvThread other;
     other.SetPanel(&panel);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_TRUE(other.Failed());
@@ -551,7 +551,7 @@ TEST_F(Protocol, NamesThatAreNotPlainFileNamesAreNeverWritten) {
     boxes.inner.Clear();
     CRecvThread other;
     other.SetPanel(&panel);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_TRUE(other.Failed());
@@ -581,7 +581,7 @@ TEST_F(Protocol, RepliesTooLargeToReadAreRefusedUnread) {
     boxes.inner.Clear();
     CRecvThread other;
     other.SetPanel(&panel);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_FALSE(other.DownloadFiles());
     EXPECT_TRUE(other.Failed());
@@ -604,7 +604,7 @@ TEST_F(Protocol, AListWhoseEntriesDoNotFitItsBodyIsRefused) {
     boxes.inner.Clear();
     CRecvThread other;
     other.SetPanel(&panel);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_TRUE(other.Failed());
@@ -634,7 +634,7 @@ TEST_F(Protocol, ImpossibleFileSizesFailThatFile) {
     boxes.inner.Clear();
     CRecvThread other;
     other.SetPanel(&panel);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_TRUE(other.Failed());
@@ -690,7 +690,7 @@ TEST_F(Protocol, UnexpectedRepliesFailTheDownload) {
     boxes.inner.Clear();
     CRecvThread other;
     other.SetPanel(&panel);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());
     EXPECT_TRUE(other.Failed());
@@ -725,7 +725,7 @@ TEST_F(Protocol, AStalledServerFailsWithinTheStallLimit) {
     boxes.inner.Clear();
     CRecvThread other;
     other.SetPanel(&panel);
-    other.SetFetchList(fetch.data());
+    other.SetFetchList(fetch.data(), fetch.size());
     other.SetStallLimit(std::chrono::milliseconds(300));
     ASSERT_TRUE(other.ConnectServer("127.0.0.1", peer.port()));
     EXPECT_TRUE(other.DownloadFiles());

@@ -77,7 +77,7 @@ TEST(FileDnDialog, LaysOutItsControlsAndShowsPicture215WhileTheParentDoesNotPain
   EXPECT_EQ(panel.m_serverInfo.m_strUserId, "user");
   EXPECT_EQ(panel.m_serverInfo.m_nPort, 7001);
   FetchRecord fetchList[2] = {};
-  panel.SetFetchList(fetchList);
+  panel.SetFetchList(fetchList, 2);
   EXPECT_EQ(panel.m_pFetchList, fetchList);
 
   panel.show();
