@@ -98,7 +98,7 @@ void CHovaneInstall::OnConfirm() {
   const ServerInfo& server = module.m_serverInfo;
   m_pPanel->SetServerInfo(server.m_strServerId, server.m_strServerIp, server.m_strUserId,
                           server.m_nPort);
-  m_pPanel->SetFetchList(module.m_pFetchList);
+  m_pPanel->SetFetchList(module.m_pFetchList, module.FetchListCapacity());
   m_pPanel->StartDownload();
 }
 
