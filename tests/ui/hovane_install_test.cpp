@@ -418,5 +418,72 @@ TEST_F(InstallDialogTest, CommandsAreIgnoredWhileTheDownloadRuns) {
   ExpectClosedCleanly();
 }
 
+// Once on a real X server with a window manager: the dialog's window is
+// framed with a caption that carries its title, asks for no close function,
+// and shows its picture, as a screenshot of the screen shows.
+TEST_F(InstallDialogTest, TheRealWindowHasACaptionAndNoCloseBox) {
+  test::XServer server(true);
+  REQUIRE_X_SERVER(server);
+  const std::string program = "Hv" + std::to_string(getpid()) + "Window.exe";
+  ClientProgram running("/opt/client/" + program);
+  ASSERT_TRUE(running.ok());
+
+  std::vector<std::string> environment = {"QT_QPA_PLATFORM=xcb", "LC_ALL=C.UTF-8"};
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text = *entry;
+    if (!text.starts_with("QT_QPA_PLATFORM=") && !text.starts_with("LC_ALL="))
+      environment.emplace_back(text);
+  }
+  std::vector<char*> env;
+  for (std::string& entry : environment) env.push_back(entry.data());
+  env.push_back(nullptr);
+
+  const std::string png = prefix_.root() + "/install-dialog-window.png";
+  test::ChildProcess window(INSTALL_DIALOG_WINDOW, {"install_dialog_window", program, png},
+                            env.data(), true);
+  ASSERT_TRUE(window.Started());
+  std::istringstream shown(window.ReadLine().value_or("failed: no answer"));
+  std::string word;
+  unsigned long long id = 0;
+  int left = 0, top = 0, right = 0, bottom = 0;
+  shown >> word >> id >> left >> top >> right >> bottom;
+  ASSERT_EQ(word, "shown") << shown.str();
+
+  // The frame: a caption above, thin edges elsewhere.
+  EXPECT_GT(top, left);
+  EXPECT_GT(top, bottom);
+
+  const auto xprop = test::FindOnPath("xprop");
+  ASSERT_TRUE(xprop.has_value());
+  test::ChildProcess query(*xprop, {"xprop", "-id", std::to_string(id), "_NET_WM_NAME",
+                                    "_NET_WM_ALLOWED_ACTIONS", "_MOTIF_WM_HINTS"},
+                           env.data());
+  const std::string properties = query.ReadAll();
+  query.Wait();
+  EXPECT_NE(properties.find("설치 - 호바네 프로그램"), std::string::npos) << properties;
+  // The window's functions for the window manager: moving, no closing
+  // (flags 0x1: functions given; function 0x20: close; 0x1: all). openbox
+  // draws its close button whatever a window asks; its close request then
+  // is the dialog's cancel command.
+  const std::size_t hints = properties.find("_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = ");
+  ASSERT_NE(hints, std::string::npos) << properties;
+  std::istringstream values(properties.substr(hints + 35));
+  unsigned long flags = 0, functions = 0;
+  char comma = 0;
+  values >> std::hex >> flags >> comma >> functions;
+  EXPECT_TRUE(flags & 0x1) << properties;
+  EXPECT_TRUE(functions & 0x4) << properties;
+  EXPECT_FALSE(functions & 0x20) << properties;
+  EXPECT_FALSE(functions & 0x1) << properties;
+
+  const QImage shot(QString::fromStdString(png));
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_EQ(shot.size(), QSize(left + 404 + right, top + 250 + bottom));
+  const QImage starting =
+      ui::LoadPicture(ui::kPictureStarting).convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(shot.convertToFormat(QImage::Format_RGB32).copy(left, top, 404, 200),
+            starting.copy(0, 0, 404, 200));
+}
+
 }  // namespace
 }  // namespace hovane
