@@ -5,6 +5,7 @@
 #include "catalogue/locations.h"
 #include "platform/codepage/codepage.h"
 #include "platform/registry/registry.h"
+#include "resources/service_pages.h"
 #include "resources/texts.h"
 
 namespace hovane {
@@ -45,7 +46,7 @@ void WriteUninstallEntry() {
   entry.SetString("DisplayName", Text(TextId::kTextUninstallDisplayName));
   entry.SetString("UninstallString", uninstallString);
   entry.SetString("DisplayIcon", displayIcon);
-  entry.SetString("HelpLink", kHelpLink);
+  entry.SetString("HelpLink", ServicePageUrl(kHelpPagePath));
   entry.SetString("Publisher", Text(TextId::kTextUninstallPublisher));
 }
 

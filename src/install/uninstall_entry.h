@@ -12,18 +12,14 @@ inline constexpr char kUninstallParentKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline constexpr char kUninstallKeyName[] = "Hovane";
 
-// The service's web host, which serves the help page and the
-// manual-installation page.
-inline constexpr char kServiceWebHost[] = "www.hovane.net";
-inline constexpr char kHelpLink[] = "http://www.hovane.net/customer/customer_faq.jsp";
-
 // Writes the key "Hovane" under kUninstallParentKey of the machine hive, as
 // text values (system code page) in this order: DisplayName, UninstallString
 // (install folder + "\UnInstaller.exe"), DisplayIcon (install folder +
-// "\HoVane.ico"), HelpLink, Publisher. Values already there are replaced in
-// place; other values of the key stay. Fails silently, writing nothing, when
-// the parent key cannot be opened with full access (no rights to the
-// machine hive) or the key cannot be created.
+// "\HoVane.ico"), HelpLink (the service's help page, resources/service_pages.h)
+// and Publisher. Values already there are replaced in place; other values of
+// the key stay. Fails silently, writing nothing, when the parent key cannot
+// be opened with full access (no rights to the machine hive) or the key
+// cannot be created.
 void WriteUninstallEntry();
 
 }  // namespace hovane

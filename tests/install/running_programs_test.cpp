@@ -19,6 +19,7 @@
 
 #include "fixtures/child_process.h"
 #include "fixtures/temp_prefix.h"
+#include "fixtures/x_server.h"
 #include "fixtures/text.h"
 #include "platform/codepage/codepage.h"
 #include "platform/msgbox/message_box.h"
@@ -30,6 +31,7 @@ namespace fs = std::filesystem;
 using platform::MessageBoxIcon;
 using platform::ScriptedMessageBoxes;
 using test::ChildProcess;
+using test::XServer;
 
 using test::Narrow;
 
@@ -47,124 +49,6 @@ std::vector<FetchRecord> FetchList(const std::vector<std::string>& names) {
     std::memcpy(list[i].szName, names[i].data(), std::min(names[i].size(), kFetchNameSize - 1));
   return list;
 }
-
-std::optional<std::string> FindOnPath(const char* program) {
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "/usr/bin:/bin");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    const std::string candidate = folder + "/" + program;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return std::nullopt;
-}
-
-// An X server of the test's own on a free display number, optionally with
-// the window manager openbox; DISPLAY points at it while it runs.
-class XServer {
- public:
-  explicit XServer(bool withWindowManager) {
-    auto xvfb = FindOnPath("Xvfb");
-    if (!xvfb) {
-      skipReason_ = "Xvfb is not installed";
-      return;
-    }
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return;
-    // Xvfb writes the display number it chose to descriptor 3.
-    const int writeEnd = fcntl(fds[1], F_DUPFD_CLOEXEC, 10);
-    close(fds[1]);
-    xvfb_ = std::make_unique<ChildProcessWithFd>(*xvfb, writeEnd);
-    close(writeEnd);
-    pollfd ready{fds[0], POLLIN, 0};
-    std::string number;
-    char c;
-    while (poll(&ready, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) {
-      failure_ = "Xvfb did not start";
-      return;
-    }
-    display_ = ":" + number;
-    setenv("DISPLAY", display_.c_str(), 1);
-    if (!withWindowManager) return;
-
-    auto openbox = FindOnPath("openbox");
-    auto xprop = FindOnPath("xprop");
-    if (!openbox || !xprop) {
-      skipReason_ = "openbox or xprop is not installed";
-      return;
-    }
-    windowManager_ = std::make_unique<ChildProcess>(
-        *openbox, std::vector<std::string>{"openbox", "--sm-disable"});
-    // Ready once it has announced itself on the root window.
-    for (int i = 0; i < 600 && !WindowManagerAnnounced(*xprop); ++i) {
-      if (auto status = windowManager_->Ended()) {
-        failure_ = "openbox ended at start with status " + std::to_string(*status);
-        return;
-      }
-      usleep(50'000);
-    }
-    if (!WindowManagerAnnounced(*xprop)) failure_ = "openbox did not start";
-  }
-
-  ~XServer() {
-    windowManager_.reset();
-    xvfb_.reset();
-    unsetenv("DISPLAY");
-  }
-
-  // Why the test cannot run here (a skip), or why the server failed (a failure).
-  const std::string& skipReason() const { return skipReason_; }
-  const std::string& failure() const { return failure_; }
-
- private:
-  // Xvfb, with one descriptor handed to it as its descriptor 3.
-  class ChildProcessWithFd {
-   public:
-    ChildProcessWithFd(const std::string& program, int fd) {
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      posix_spawn_file_actions_adddup2(&actions, fd, 3);
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-      // -noreset: by default the server resets when its last client leaves,
-      // and drops whoever connects meanwhile.
-      const char* argv[] = {"Xvfb",     "-displayfd", "3", "-nolisten",  "tcp",
-                            "-noreset", "-screen",    "0", "640x480x24", nullptr};
-      if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
-                      environ) != 0)
-        pid_ = -1;
-      posix_spawn_file_actions_destroy(&actions);
-    }
-    ~ChildProcessWithFd() {
-      if (pid_ <= 0) return;
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-
-   private:
-    pid_t pid_ = -1;
-  };
-
-  static bool WindowManagerAnnounced(const std::string& xprop) {
-    ChildProcess query(xprop, {"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"});
-    const std::string output = query.ReadAll();
-    query.Wait();
-    return output.find("window id") != std::string::npos;
-  }
-
-  std::unique_ptr<ChildProcessWithFd> xvfb_;
-  std::unique_ptr<ChildProcess> windowManager_;
-  std::string display_;
-  std::string skipReason_;
-  std::string failure_;
-};
-
-#define REQUIRE_X_SERVER(server)                                               \
-  do {                                                                         \
-    if (!(server).skipReason().empty()) GTEST_SKIP() << (server).skipReason(); \
-    ASSERT_EQ((server).failure(), "");                                         \
-  } while (false)
 
 // A client program running under argv0, with or without a window.
 class ClientProgram {

@@ -1,21 +1,31 @@
 // Writes the screenshots of the README into the folder named on the command
-// line: the progress panel at 0 %, 47 % and 100 % (panel-*.png) and each
-// skinned button of the install dialog in each state (button-*.png), drawn
-// by the real widgets on Qt's offscreen platform.
+// line: the install dialog in its four states (dialog-*.png), the progress
+// panel at 0 %, 47 % and 100 % (panel-*.png) and each skinned button of the
+// install dialog in each state (button-*.png), drawn by the real widgets on
+// Qt's offscreen platform.
 //
 // Usage: hovane-ui-screenshots OUTPUT_FOLDER
 
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
+#include "control/settings.h"
 #include "platform/codepage/codepage.h"
+#include "platform/msgbox/message_box.h"
 #include "ui/file_dn_dialog.h"
+#include "ui/hovane_install.h"
 #include "ui/pictures.h"
 #include "ui/skin_button.h"
 #include "ui/test_panel_parent.h"
@@ -135,6 +145,76 @@ bool ButtonShots(const QDir& folder) {
   return true;
 }
 
+// The install dialog runs for real up to its not-completed state: a
+// download from a file server that is not there. The other states are then
+// set up on the same window: the in-progress panel shown again, the
+// completed picture, the about-to-start picture with the Install button.
+bool DialogShots(const QDir& folder) {
+  hovane::platform::ScriptedMessageBoxes boxes;
+  hovane::platform::MessageBoxService* previous = hovane::platform::SetMessageBoxService(&boxes);
+  hovane::CHoVaneUpdateModule& module = hovane::TheModule();
+  module.FreeFetchList();
+  module.AllocFetchList(1);
+  module.m_bExeInFetchList = 0;
+  // A port that refuses: bound, not listening.
+  const int refusing = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (bind(refusing, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(refusing, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    std::fprintf(stderr, "cannot bind a port to refuse on\n");
+    return false;
+  }
+  module.m_serverInfo = {"server", "127.0.0.1", "user", ntohs(address.sin_port)};
+
+  hovane::CHovaneInstall dialog;
+  bool ok = false;
+  QTimer::singleShot(0, &dialog, [&] {
+    const auto shot = [&](const char* file) {
+      QCoreApplication::processEvents();
+      return Save(dialog.grab().toImage(), folder, QString::fromLatin1(file));
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!dialog.m_btnManual.isVisible() && clock.elapsed() < 30'000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!dialog.m_btnManual.isVisible() || dialog.m_pPanel == nullptr) {
+      std::fprintf(stderr, "the dialog did not reach its not-completed state (%d %d %d)\n",
+                   dialog.m_pPanel != nullptr, dialog.m_pPanel && dialog.m_pPanel->m_bRunning.load(),
+                   static_cast<int>(boxes.Shown().size()));
+      dialog.done(QDialog::Rejected);
+      return;
+    }
+    ok = shot("dialog-not-completed.png");
+
+    dialog.m_btnManual.hide();
+    dialog.m_bPaintState = false;
+    hovane::CFileDnDialog& panel = *dialog.m_pPanel;
+    panel.show();
+    panel.SetTextVisible(true);
+    panel.SetBarRange(0, 1000);
+    panel.SetFileName(Narrow("HoVaneClient.exe"));
+    panel.SetBarPosition(470);
+    ok = ok && shot("dialog-in-progress.png");
+
+    panel.hide();
+    dialog.m_nState = hovane::kInstallCompleted;
+    dialog.m_bPaintState = true;
+    ok = ok && shot("dialog-completed.png");
+
+    dialog.m_nState = hovane::kInstallStarting;
+    dialog.m_btnStart.show();
+    ok = ok && shot("dialog-starting.png");
+    dialog.done(QDialog::Rejected);
+  });
+  dialog.DoModal();
+  close(refusing);
+  hovane::platform::SetMessageBoxService(previous);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,5 +229,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot make %s\n", argv[1]);
     return 1;
   }
-  return PanelShots(folder) && ButtonShots(folder) ? 0 : 1;
+  return DialogShots(folder) && PanelShots(folder) && ButtonShots(folder) ? 0 : 1;
 }
