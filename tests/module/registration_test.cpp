@@ -2,6 +2,9 @@
 // values written, what unregistration removes and keeps, DllInstall's
 // per-user switch and the failure paths.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "control/installer_interface.h"
 #include "module_test_support.h"
@@ -218,6 +221,60 @@ TEST_F(Registration, FailingCategoryRegistrationAnswersSelfregClass) {
 
   EXPECT_EQ(module.install(1, nullptr), SELFREG_E_CLASS);
   ExpectNothingOfTheModule(ClassesScope::Machine);
+}
+
+// A user who may not write the machine hive: registering per machine fails
+// with the registry's access-denied status and writes nothing; after
+// DllInstall with "user" everything, categories included, goes to the
+// user's own classes, so the registration succeeds.
+TEST_F(Registration, WithoutMachineRightsOnlyPerUserRegistrationSucceeds) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run a helper as another user (setpriv)";
+  if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv (util-linux) is missing";
+  namespace fs = std::filesystem;
+  // The machine hive exists and belongs to root; everything else of the
+  // prefix may be written by anyone, so the user can make a hive of its own.
+  ASSERT_TRUE(ClassesKeyExists(ClassesScope::Machine, ""));
+  const std::string hive = prefix.root() + "/registry/machine.db";
+  ASSERT_TRUE(fs::exists(hive));
+  // The helper, the platform library and the module, copied where any user
+  // may run them (the build folder may not be reachable for user 65534).
+  const std::string bin = prefix.root() + "/bin";
+  fs::create_directories(bin);
+  fs::copy_file(MODULE_HELPER, bin + "/module_helper");
+  fs::copy_file(kModulePath, bin + "/HoVaneUpdate.so");
+  const fs::path platformLibrary = fs::path(kModulePath).parent_path() / "libhovane-platform.so";
+  fs::copy_file(platformLibrary, bin + "/libhovane-platform.so");
+  for (const auto& entry : fs::recursive_directory_iterator(prefix.root()))
+    fs::permissions(entry.path(), entry.is_directory() ? fs::perms(0777) : fs::perms(0755));
+  fs::permissions(prefix.root(), fs::perms(0777));
+  fs::permissions(hive, fs::perms(0644));
+  const std::string before = ReadHostFile(hive);
+
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("LD_LIBRARY_PATH=", 0) != 0) environment.push_back(*e);
+  environment.push_back("LD_LIBRARY_PATH=" + bin);
+  std::vector<char*> env;
+  for (std::string& e : environment) env.push_back(e.data());
+  env.push_back(nullptr);
+  auto runAsNobody = [&](std::vector<std::string> args) -> std::string {
+    std::vector<std::string> argv{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                  "--", bin + "/module_helper", prefix.root(),
+                                  bin + "/HoVaneUpdate.so"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ChildProcess helper("/usr/bin/setpriv", argv, env.data(), true);
+    EXPECT_TRUE(helper.Started());
+    const std::string output = helper.ReadAll();
+    const int status = helper.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    return output;
+  };
+  EXPECT_EQ(runAsNobody({"register"}), "80070005\n");
+  EXPECT_EQ(runAsNobody({"install"}), "80070005\n");
+  EXPECT_EQ(runAsNobody({"install", "User"}), "00000000\n");
+  EXPECT_EQ(runAsNobody({"uninstall", "user"}), "00000000\n");
+  EXPECT_EQ(ReadHostFile(hive), before);
+  EXPECT_TRUE(fs::exists(prefix.root() + "/registry/user-nobody.db"));
 }
 
 }  // namespace
