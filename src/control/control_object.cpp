@@ -77,8 +77,8 @@ HRESULT CHoVaneUpdateInstaller::Invoke(std::int32_t dispid, std::span<Variant> a
   for (std::size_t i = 0; i < args.size(); ++i)
     if (!Accepts(method.params[i], args[i])) return DISP_E_TYPEMISMATCH;
 
-  // The out parameter starts from what the caller passed, so a method that
-  // fails before writing hands the caller's value back unchanged.
+  // The out parameter starts from what the caller passed (Empty as 0), so a
+  // method that fails before writing hands that value back as a Bool.
   VARIANT_BOOL out = 0;
   Variant* outArg = nullptr;
   for (std::size_t i = 0; i < args.size(); ++i) {
