@@ -129,9 +129,7 @@ class CHoVaneUpdateInstaller : public IHoVaneUpdateInstaller {
   void SyncVersionList();
 
   COptionFile& OptionFile() { return m_optionFile; }
-  const std::map<std::string, std::string>& ServerVersions() const {
-    return m_mapServerVersions;
-  }
+  const std::map<std::string, std::string>& ServerVersions() const { return m_mapServerVersions; }
 
  protected:
   enum class LegacyCopy { Remove, Keep };

@@ -90,21 +90,50 @@ HRESULT CHoVaneUpdateInstaller::Invoke(std::int32_t dispid, std::span<Variant> a
 
   HRESULT status = S_OK;
   switch (dispid) {
-    case 1: status = CheckVersion(&out); break;
-    case 2: status = RealCheckVersion(&out); break;
-    case 3: status = DeleteOldFile(&out); break;
-    case 4: status = IsSucessed(&out); break;
-    case 5: status = CheckUpdateDlg(&out); break;
-    case 6: status = DeleteGarbageFile(&out); break;
-    case 7: status = DeleteInstalledFile(text(0), &out); break;
-    case 8: status = DeleteInstalledFolder(&out); break;
-    case 9: status = IsUpdateCheck(&out); break;
-    case 10: status = SetAllFileInstall(&out); break;
-    case 11: status = SetInstallServerInfo(text(0), text(1)); break;
-    case 12: status = SetVirsionUrl(text(0)); break;
-    case 13: status = SetForeign(args[0].boolValue); break;
-    case 14: status = SingleCheckVersion(&out); break;
-    default: return DISP_E_MEMBERNOTFOUND;
+    case 1:
+      status = CheckVersion(&out);
+      break;
+    case 2:
+      status = RealCheckVersion(&out);
+      break;
+    case 3:
+      status = DeleteOldFile(&out);
+      break;
+    case 4:
+      status = IsSucessed(&out);
+      break;
+    case 5:
+      status = CheckUpdateDlg(&out);
+      break;
+    case 6:
+      status = DeleteGarbageFile(&out);
+      break;
+    case 7:
+      status = DeleteInstalledFile(text(0), &out);
+      break;
+    case 8:
+      status = DeleteInstalledFolder(&out);
+      break;
+    case 9:
+      status = IsUpdateCheck(&out);
+      break;
+    case 10:
+      status = SetAllFileInstall(&out);
+      break;
+    case 11:
+      status = SetInstallServerInfo(text(0), text(1));
+      break;
+    case 12:
+      status = SetVirsionUrl(text(0));
+      break;
+    case 13:
+      status = SetForeign(args[0].boolValue);
+      break;
+    case 14:
+      status = SingleCheckVersion(&out);
+      break;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
   }
   if (outArg != nullptr) *outArg = Variant::Bool(out);
   return status;

@@ -55,8 +55,7 @@ bool Tokenize(std::string_view line, std::vector<Token>* tokens) {
       i = close + 1;
     } else {
       std::size_t end = i;
-      while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '=')
-        ++end;
+      while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '=') ++end;
       tokens->push_back({std::string(line.substr(i, end - i)), false});
       i = end;
     }

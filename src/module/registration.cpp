@@ -28,8 +28,7 @@ constexpr platform::Guid kCatidSafeForInitializing{
 
 // The interface's method count as the proxy record states it: IUnknown's
 // three and IDispatch's four entries, then the fourteen methods.
-constexpr std::size_t kProxyMethodCount =
-    3 + 4 + interface_description::kMethods.size();
+constexpr std::size_t kProxyMethodCount = 3 + 4 + interface_description::kMethods.size();
 
 HRESULT Status(RegStatus status) { return platform::StatusFromRegistry(status); }
 

@@ -22,8 +22,8 @@ TEST(ControlObject, InterfacesShareOneObjectAndTheLockFollowsItsLife) {
     EXPECT_EQ(same, object);
     control->Release();
   }
-  for (const platform::Guid& iid :
-       {platform::kIidIClassFactory, platform::kIidIProxyFactory, kDiidHoVaneUpdateInstallerEvents}) {
+  for (const platform::Guid& iid : {platform::kIidIClassFactory, platform::kIidIProxyFactory,
+                                    kDiidHoVaneUpdateInstallerEvents}) {
     void* none = &object;
     EXPECT_EQ(control->QueryInterface(iid, &none), E_NOINTERFACE);
     EXPECT_EQ(none, nullptr);

@@ -82,9 +82,9 @@ TEST_F(Activation, UserClassesComeBeforeTheMachines) {
   platform::ClassRegistration registration;
   ASSERT_EQ(platform::FindClassRegistration(kClsidHoVaneUpdateInstaller, &registration), S_OK);
   EXPECT_EQ(registration.scope, ClassesScope::User);
-  EXPECT_EQ(platform::CreateInstance(kClsidHoVaneUpdateInstaller, platform::kIidIUnknown,
-                                     object.Out()),
-            CO_E_DLLNOTFOUND);
+  EXPECT_EQ(
+      platform::CreateInstance(kClsidHoVaneUpdateInstaller, platform::kIidIUnknown, object.Out()),
+      CO_E_DLLNOTFOUND);
 }
 
 TEST_F(Activation, BrokenRegistrationsAnswerTheirStatus) {
@@ -119,8 +119,7 @@ TEST_F(Activation, BrokenRegistrationsAnswerTheirStatus) {
   EXPECT_EQ(module.getClassObject(kOtherClass, platform::kIidIClassFactory, &object),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
-  EXPECT_EQ(module.getClassObject(kClsidHoVaneUpdateInstaller, kIidIHoVaneUpdateInstaller,
-                                  &object),
+  EXPECT_EQ(module.getClassObject(kClsidHoVaneUpdateInstaller, kIidIHoVaneUpdateInstaller, &object),
             E_NOINTERFACE);
   // The control refuses aggregation and interfaces it does not have.
   ComPtr<platform::IClassFactory> factory;
@@ -164,9 +163,9 @@ TEST_F(Activation, UnloadingWaitsForControlsLocksAndProxies) {
 
   // A proxy over a control (its channel) holds the module too.
   ComPtr<platform::IProxyFactory> proxies;
-  ASSERT_EQ(module.getClassObject(kIidIHoVaneUpdateInstaller, platform::kIidIProxyFactory,
-                                  proxies.Out()),
-            S_OK);
+  ASSERT_EQ(
+      module.getClassObject(kIidIHoVaneUpdateInstaller, platform::kIidIProxyFactory, proxies.Out()),
+      S_OK);
   ASSERT_EQ(platform::CreateInstance(kClsidHoVaneUpdateInstaller, platform::kIidIDispatch,
                                      sameObject.Out()),
             S_OK);

@@ -51,9 +51,12 @@ TEST_F(Dispatch, NamesAnswerTheirIdsWithoutRegardToCase) {
     }
   }
   std::int32_t dispid = 0;
-  const std::u16string_view unknownNames[] = {
-      u"", u"CheckVersionX", u"Check Version", u"SetVersionUrl",
-      std::u16string_view(u"IsSucessed\0", 11), u"\uD55C"};
+  const std::u16string_view unknownNames[] = {u"",
+                                              u"CheckVersionX",
+                                              u"Check Version",
+                                              u"SetVersionUrl",
+                                              std::u16string_view(u"IsSucessed\0", 11),
+                                              u"\uD55C"};
   for (std::u16string_view unknown : unknownNames) {
     EXPECT_EQ(control->GetIDOfName(unknown, &dispid), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(dispid, -1);
@@ -81,15 +84,23 @@ TEST_F(Dispatch, CallsByIdCheckCountsAndTypesBeforeCalling) {
       {"id 15", 15, {empty}, DISP_E_MEMBERNOTFOUND, {empty}},
       {"id -1", -1, {}, DISP_E_MEMBERNOTFOUND, {}},
       {"text as bool", 12, {Variant::Bool(1)}, DISP_E_TYPEMISMATCH, {Variant::Bool(1)}},
-      {"bool as text", 13, {Variant::String(u"1")}, DISP_E_TYPEMISMATCH,
-       {Variant::String(u"1")}},
+      {"bool as text", 13, {Variant::String(u"1")}, DISP_E_TYPEMISMATCH, {Variant::String(u"1")}},
       {"bool as Empty", 13, {empty}, DISP_E_TYPEMISMATCH, {empty}},
-      {"second text wrong", 11, {Variant::String(u"PORT"), Variant::Int32(80)},
-       DISP_E_TYPEMISMATCH, {Variant::String(u"PORT"), Variant::Int32(80)}},
+      {"second text wrong",
+       11,
+       {Variant::String(u"PORT"), Variant::Int32(80)},
+       DISP_E_TYPEMISMATCH,
+       {Variant::String(u"PORT"), Variant::Int32(80)}},
       {"null text", 7, {empty, empty}, S_OK, {empty, Variant::Bool(0)}},
-      {"text and out", 7, {Variant::String(u"..\\x"), empty}, S_OK,
+      {"text and out",
+       7,
+       {Variant::String(u"..\\x"), empty},
+       S_OK,
        {Variant::String(u"..\\x"), Variant::Bool(0)}},
-      {"setter, no result", 12, {Variant::String(u"http://h/up_version.html")}, S_OK,
+      {"setter, no result",
+       12,
+       {Variant::String(u"http://h/up_version.html")},
+       S_OK,
        {Variant::String(u"http://h/up_version.html")}},
   };
   for (const Case& c : cases) {
@@ -139,8 +150,7 @@ class RecordingChannel final : public IDispatch {
   HRESULT GetIDOfName(std::u16string_view, std::int32_t*) override { return E_NOTIMPL; }
   HRESULT Invoke(std::int32_t dispid, std::span<Variant> args) override {
     calls.push_back({dispid, {args.begin(), args.end()}});
-    if (!args.empty() && args.back().type == Variant::Type::Empty && answer)
-      args.back() = *answer;
+    if (!args.empty() && args.back().type == Variant::Type::Empty && answer) args.back() = *answer;
     return status;
   }
 
@@ -170,7 +180,8 @@ TEST_F(Dispatch, ProxyForwardsEachMethodAndMapsItsResultBack) {
         {4, [p](VARIANT_BOOL* r) { return p->IsSucessed(r); }, {}},
         {5, [p](VARIANT_BOOL* r) { return p->CheckUpdateDlg(r); }, {}},
         {6, [p](VARIANT_BOOL* r) { return p->DeleteGarbageFile(r); }, {}},
-        {7, [p](VARIANT_BOOL* r) { return p->DeleteInstalledFile(u"a\\한.exe", r); },
+        {7,
+         [p](VARIANT_BOOL* r) { return p->DeleteInstalledFile(u"a\\한.exe", r); },
          {Variant::String(u"a\\한.exe")}},
         {8, [p](VARIANT_BOOL* r) { return p->DeleteInstalledFolder(r); }, {}},
         {9, [p](VARIANT_BOOL* r) { return p->IsUpdateCheck(r); }, {}},
@@ -180,9 +191,9 @@ TEST_F(Dispatch, ProxyForwardsEachMethodAndMapsItsResultBack) {
     for (const Row& row : rows) {
       SCOPED_TRACE(row.dispid);
       // Each answer comes back unchanged: status, and the 16-bit value.
-      for (auto [status, value] : {std::pair{S_OK, VARIANT_BOOL{1}},
-                                   std::pair{S_FALSE, VARIANT_BOOL{0}},
-                                   std::pair{S_OK, VARIANT_BOOL{-1}}}) {
+      for (auto [status, value] :
+           {std::pair{S_OK, VARIANT_BOOL{1}}, std::pair{S_FALSE, VARIANT_BOOL{0}},
+            std::pair{S_OK, VARIANT_BOOL{-1}}}) {
         channel.calls.clear();
         channel.status = status;
         channel.answer = Variant::Bool(value);
@@ -216,9 +227,11 @@ TEST_F(Dispatch, ProxyForwardsEachMethodAndMapsItsResultBack) {
       std::vector<Variant> sent;
     };
     const Setter setters[] = {
-        {11, [p] { return p->SetInstallServerInfo(u"PORT", u"8080"); },
+        {11,
+         [p] { return p->SetInstallServerInfo(u"PORT", u"8080"); },
          {Variant::String(u"PORT"), Variant::String(u"8080")}},
-        {12, [p] { return p->SetVirsionUrl(u"http://h/dn_version.html"); },
+        {12,
+         [p] { return p->SetVirsionUrl(u"http://h/dn_version.html"); },
          {Variant::String(u"http://h/dn_version.html")}},
         {13, [p] { return p->SetForeign(-1); }, {Variant::Bool(-1)}},
         {13, [p] { return p->SetForeign(1); }, {Variant::Bool(1)}},

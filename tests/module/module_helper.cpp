@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   } else if (entry == "register" || entry == "unregister") {
     using Register = hovane::HRESULT();
     auto* call = module.FindFunction<Register>(entry == "register" ? "DllRegisterServer"
-                                                                    : "DllUnregisterServer");
+                                                                   : "DllUnregisterServer");
     if (call == nullptr) return 4;
     status = call();
   } else {

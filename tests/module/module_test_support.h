@@ -30,8 +30,7 @@ using DllInstallEntry = HRESULT(std::int32_t, const char16_t*);
 struct ModuleEntries {
   platform::LoadedModule module = platform::LoadedModule::LoadHostPath(kModulePath);
   DllRegisterEntry* registerServer = module.FindFunction<DllRegisterEntry>("DllRegisterServer");
-  DllRegisterEntry* unregisterServer =
-      module.FindFunction<DllRegisterEntry>("DllUnregisterServer");
+  DllRegisterEntry* unregisterServer = module.FindFunction<DllRegisterEntry>("DllUnregisterServer");
   DllInstallEntry* install = module.FindFunction<DllInstallEntry>("DllInstall");
   platform::DllCanUnloadNowEntry* canUnloadNow =
       module.FindFunction<platform::DllCanUnloadNowEntry>("DllCanUnloadNow");

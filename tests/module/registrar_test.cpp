@@ -61,17 +61,17 @@ TEST_F(Registrar, MalformedScriptsChangeNothing) {
   const Replacements replacements{{"NAME", "n"}};
   const char* scripts[] = {
       "Key = \"unclosed\n",
-      "Key\n    Grandchild\n",             // a level skipped
-      " Odd\n",                            // indentation not a multiple of two
-      "Key = bare\n",                      // a text must be quoted
-      "Key\n  @Value\n",                   // a value without its text
-      "Key\n  @Value = dword x7\n",        // not a number
+      "Key\n    Grandchild\n",       // a level skipped
+      " Odd\n",                      // indentation not a multiple of two
+      "Key = bare\n",                // a text must be quoted
+      "Key\n  @Value\n",             // a value without its text
+      "Key\n  @Value = dword x7\n",  // not a number
       "Key\n  @Value = dword 99999999999\n",
       "@Value = \"top-level value\"\n",
-      "Key = \"%UNKNOWN%\"\n",             // no replacement of that name
-      "Key = \"%NAME\"\n",                 // unclosed replacement
-      "Key sometimes\n",                   // unknown flag
-      "Good\nKey = \"a\" = \"b\"\n",       // later line bad: the first is not written either
+      "Key = \"%UNKNOWN%\"\n",        // no replacement of that name
+      "Key = \"%NAME\"\n",            // unclosed replacement
+      "Key sometimes\n",              // unknown flag
+      "Good\nKey = \"a\" = \"b\"\n",  // later line bad: the first is not written either
   };
   for (const char* script : scripts) {
     SCOPED_TRACE(script);

@@ -258,9 +258,9 @@ TEST_F(Registration, WithoutMachineRightsOnlyPerUserRegistrationSucceeds) {
   for (std::string& e : environment) env.push_back(e.data());
   env.push_back(nullptr);
   auto runAsNobody = [&](std::vector<std::string> args) -> std::string {
-    std::vector<std::string> argv{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                  "--", bin + "/module_helper", prefix.root(),
-                                  bin + "/HoVaneUpdate.so"};
+    std::vector<std::string> argv{
+        "setpriv", "--reuid=65534",        "--regid=65534", "--clear-groups",
+        "--",      bin + "/module_helper", prefix.root(),   bin + "/HoVaneUpdate.so"};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildProcess helper("/usr/bin/setpriv", argv, env.data(), true);
     EXPECT_TRUE(helper.Started());

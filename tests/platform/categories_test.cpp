@@ -10,8 +10,10 @@
 namespace hovane::platform {
 namespace {
 
-constexpr Guid kCategory{0x7DD95801, 0x9882, 0x11CF, {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
-constexpr Guid kOtherCategory{0x7DD95802, 0x9882, 0x11CF, {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
+constexpr Guid kCategory{
+    0x7DD95801, 0x9882, 0x11CF, {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
+constexpr Guid kOtherCategory{
+    0x7DD95802, 0x9882, 0x11CF, {0x9F, 0xA9, 0x00, 0xAA, 0x00, 0x6C, 0x42, 0xC4}};
 constexpr Guid kClass{0xBACDCCC3, 0xB6E8, 0x4C43, {0xA2, 0xB3, 0x05, 0xB9, 0x8C, 0xB9, 0x9A, 0x2E}};
 
 std::optional<std::string> Text(ClassesScope scope, const std::string& key,
@@ -45,7 +47,8 @@ TEST(Categories, DescriptionsPerLocaleInTheChosenClassesRootOnly) {
       {ClassesScope::Machine, 0x409, u"Controls that are safely scriptable", "409",
        "Controls that are safely scriptable"},
       {ClassesScope::User, 0x409, long128, "409", std::string(127, 'x')},
-      {ClassesScope::User, 0x412, korean, "412", "\xBE\xC8\xC0\xFC\xC7\xD1 \xC4\xC1\xC6\xAE\xB7\xD1"},
+      {ClassesScope::User, 0x412, korean, "412",
+       "\xBE\xC8\xC0\xFC\xC7\xD1 \xC4\xC1\xC6\xAE\xB7\xD1"},
       {ClassesScope::Machine, 0x409, std::u16string(127, u'y'), "409", std::string(127, 'y')},
   };
   for (const Case& c : cases) {

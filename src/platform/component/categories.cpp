@@ -31,11 +31,10 @@ HRESULT RegisterCategories(ClassesScope scope, std::span<const CategoryInfo> cat
   RegistryKey root;
   if (HRESULT status = WritableClassesRoot(scope, &root); status != S_OK) return status;
   for (const CategoryInfo& category : categories) {
-    const std::u16string_view description =
-        category.description.substr(0, kMaxCategoryDescription);
+    const std::u16string_view description = category.description.substr(0, kMaxCategoryDescription);
     RegistryKey key;
-    if (RegStatus status =
-            root.Create("Component Categories\\" + FormatGuid(category.catid), RegAccess::All, &key);
+    if (RegStatus status = root.Create("Component Categories\\" + FormatGuid(category.catid),
+                                       RegAccess::All, &key);
         status != RegStatus::Ok)
       return StatusFromRegistry(status);
     if (RegStatus status =
