@@ -114,9 +114,11 @@ HOVANE_MODULE_EXPORT HRESULT DllGetClassObject(const hovane::platform::Guid& cls
                                                const hovane::platform::Guid& iid, void** object) {
   if (object == nullptr) return hovane::E_POINTER;
   *object = nullptr;
-  // The proxy's class id is the interface id.
-  if (clsid == hovane::kIidIHoVaneUpdateInstaller)
-    return module::TheProxyFactory().QueryInterface(iid, object);
+  // The proxy's class id is the interface id. Asked for an interface it
+  // does not have, it answers no more than any unknown class does.
+  if (clsid == hovane::kIidIHoVaneUpdateInstaller &&
+      module::TheProxyFactory().QueryInterface(iid, object) == hovane::S_OK)
+    return hovane::S_OK;
   if (clsid == hovane::kClsidHoVaneUpdateInstaller)
     return module::ClassFactory().QueryInterface(iid, object);
   return hovane::CLASS_E_CLASSNOTAVAILABLE;

@@ -121,6 +121,9 @@ TEST_F(Activation, BrokenRegistrationsAnswerTheirStatus) {
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(module.getClassObject(kClsidHoVaneUpdateInstaller, kIidIHoVaneUpdateInstaller, &object),
             E_NOINTERFACE);
+  EXPECT_EQ(module.getClassObject(kIidIHoVaneUpdateInstaller, platform::kIidIClassFactory, &object),
+            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(object, nullptr);
   // The control refuses aggregation and interfaces it does not have.
   ComPtr<platform::IClassFactory> factory;
   ASSERT_EQ(platform::GetClassObject(kClsidHoVaneUpdateInstaller, platform::kIidIClassFactory,

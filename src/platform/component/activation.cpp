@@ -157,6 +157,9 @@ std::size_t FreeUnusedModules() {
   ModuleTable& table = Table();
   std::vector<std::unique_ptr<ClassModule>> unused;
   {
+    // DllCanUnloadNow is asked under the lock, so that no other thread
+    // finds a module in the table between its answer and its drop. The
+    // modules are closed after the lock is released.
     std::lock_guard lock(table.mutex);
     for (auto it = table.modules.begin(); it != table.modules.end();) {
       DllCanUnloadNowEntry* canUnload = it->second->canUnloadNow;
