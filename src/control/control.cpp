@@ -36,10 +36,6 @@ std::int32_t UpdateKindForUrl(std::string_view url) {
   return kUpdateKindOther;
 }
 
-CHoVaneUpdateInstaller::CHoVaneUpdateInstaller() = default;
-
-CHoVaneUpdateInstaller::~CHoVaneUpdateInstaller() = default;
-
 HRESULT CHoVaneUpdateInstaller::SetInstallServerInfo(std::u16string_view strKey,
                                                      std::u16string_view strValue) {
   const std::string key = platform::UpperCase(platform::Utf16ToNarrow(strKey));

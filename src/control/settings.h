@@ -59,6 +59,13 @@ class CHoVaneUpdateModule {
   // Records in the current fetch list (0 when there is none).
   std::size_t FetchListCapacity() const { return m_nFetchListCapacity; }
 
+  // The lock count of the server: one for every live control object and
+  // every lock of the class factory. The module may be unloaded only at 0.
+  // Any thread.
+  std::int32_t Lock() { return ++m_nLockCount; }
+  std::int32_t Unlock() { return --m_nLockCount; }
+  std::int32_t GetLockCount() const { return m_nLockCount.load(); }
+
   std::int32_t m_nOsMajorVersion = 0;
   std::atomic<std::int32_t> m_bUpdateSucceeded{0};
   std::int32_t m_bUpUpdateSucceeded = 0;
@@ -73,6 +80,7 @@ class CHoVaneUpdateModule {
 
  private:
   std::size_t m_nFetchListCapacity = 0;
+  std::atomic<std::int32_t> m_nLockCount{0};
 };
 
 // The module object of this process. Its fields start empty or zero; the

@@ -18,5 +18,8 @@ HostModule* LoadHostModule(const std::string& hostPath, const ModuleLoadOptions&
                            ModuleError* error, std::string* detail);
 void* FindHostModuleExport(HostModule* module, const std::string& name);
 void UnloadHostModule(HostModule* module);
+// The absolute host path of the loaded object that contains address; ""
+// when none does.
+std::string HostModulePathOf(const void* address);
 
 }  // namespace hovane::platform::backend

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -232,6 +234,20 @@ void UnloadHostModule(HostModule* module) {
   if (module->handle) ::dlclose(module->handle);
   CloseAll(module->dependencies);
   delete module;
+}
+
+std::string HostModulePathOf(const void* address) {
+  Dl_info info;
+  if (address == nullptr || ::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  // The main program may be named without its folder; only an absolute name
+  // is a path another process can load.
+  std::string path = info.dli_fname;
+  if (path.empty() || path.front() != '/') {
+    char resolved[4096];
+    if (::realpath(path.c_str(), resolved) == nullptr) return {};
+    path = resolved;
+  }
+  return path;
 }
 
 }  // namespace hovane::platform::backend
