@@ -106,8 +106,8 @@ std::size_t CHoVaneUpdateInstaller::PrepareCheck(LegacyCopy legacy) {
   return m_mapServerVersions.size();
 }
 
-template <typename Visit>
-void CHoVaneUpdateInstaller::ForEachOutOfDatePosition(std::size_t count, Visit visit) {
+void CHoVaneUpdateInstaller::ForEachOutOfDatePosition(
+    std::size_t count, const std::function<bool(std::size_t, const std::string&)>& visit) {
   // One parse of the version file serves every read of the loop.
   m_optionFile.BeginBatch();
   for (std::size_t k = 1; k <= count; ++k) {

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <span>
 #include <string>
@@ -140,8 +141,8 @@ class CHoVaneUpdateInstaller : public IHoVaneUpdateInstaller {
   // Visits positions 1..count, reading the version file once, and calls
   // visit(position, storedName) for each position that is out of date;
   // visiting stops when visit returns false.
-  template <typename Visit>
-  void ForEachOutOfDatePosition(std::size_t count, Visit visit);
+  void ForEachOutOfDatePosition(
+      std::size_t count, const std::function<bool(std::size_t, const std::string&)>& visit);
 
   // Assigns the module's defaults before anything else of the object is built.
   bool m_bModuleReady = TheApp().InitInstance();

@@ -14,6 +14,7 @@
 #include "module/installer_proxy.h"
 #include "module/registration.h"
 #include "platform/component/activation.h"
+#include "ui/install_dialog_runner_qt.h"
 
 namespace hovane::module {
 namespace {
@@ -21,8 +22,13 @@ namespace {
 using platform::Guid;
 
 // The application object initialises when the module is loaded into a
-// process: the defaults of the control settings, once.
-const bool g_appReady = TheApp().InitInstance();
+// process: the defaults of the control settings, once. The install dialog
+// the checks run is the Qt one.
+QtInstallDialogRunner g_installDialog;
+const bool g_appReady = [] {
+  SetInstallDialogRunner(&g_installDialog);
+  return TheApp().InitInstance();
+}();
 
 // Set by DllInstall with "user" for the rest of the module's life.
 std::atomic<bool> g_perUser{false};
