@@ -90,6 +90,14 @@ HRESULT StatusFromRegistry(RegStatus status) {
   return HresultFromWin32(static_cast<std::uint32_t>(status));
 }
 
+std::optional<std::string> LookUpClassesText(const std::string& subKey) {
+  for (ClassesScope scope : kLookupOrder) {
+    auto text = DefaultText(scope, subKey);
+    if (text && !text->empty()) return text;
+  }
+  return std::nullopt;
+}
+
 HRESULT ClsidFromProgId(std::string_view progId, Guid* clsid) {
   if (clsid == nullptr) return E_POINTER;
   *clsid = Guid{};

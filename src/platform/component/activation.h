@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,10 @@ HOVANE_PLATFORM_API RegStatus OpenClassesRoot(ClassesScope scope, RegAccess acce
 
 // The status that carries a registry failure (S_OK for Ok).
 HOVANE_PLATFORM_API HRESULT StatusFromRegistry(RegStatus status);
+
+// The default value text of subKey in the user's classes, else in the
+// machine's; nullopt when neither has a non-empty one.
+HOVANE_PLATFORM_API std::optional<std::string> LookUpClassesText(const std::string& subKey);
 
 // Where a class is registered as an in-process server.
 struct ClassRegistration {

@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <mutex>
 
 #include "platform/component/activation.h"
 #include "platform/component/component.h"
@@ -27,55 +25,13 @@ constexpr char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? c - u
 
 std::string MachineClasses(const std::string& subKey) { return "SOFTWARE\\Classes\\" + subKey; }
 
-// The default value text at subKey of the user's classes, else the machine's.
-std::optional<std::string> LookUpClassesText(const std::string& subKey) {
-  const std::pair<RegistryHive, const char*> roots[] = {
-      {RegistryHive::CurrentUser, "Software\\Classes\\"},
-      {RegistryHive::LocalMachine, "SOFTWARE\\Classes\\"}};
-  for (const auto& [hive, root] : roots) {
-    RegistryKey key;
-    if (OpenRegistryKey(hive, root + subKey, RegAccess::Read, &key) != RegStatus::Ok) continue;
-    std::string text;
-    if (key.QueryString("", &text) == RegStatus::Ok && !text.empty()) return text;
-  }
-  return std::nullopt;
-}
-
-// Proxy modules stay loaded for the life of the process: the proxies they
-// make may outlive any caller that could unload them.
-struct ProxyModules {
-  std::mutex mutex;
-  std::map<std::string, LoadedModule> modules;
-};
-
-ProxyModules& TheProxyModules() {
-  static auto* modules = new ProxyModules;
-  return *modules;
-}
-
 // The proxy class object of interface iid.
 HRESULT GetProxyFactory(const Guid& iid, ComPtr<IProxyFactory>* factory) {
   const auto proxyText = LookUpClassesText("Interface\\" + FormatGuid(iid) + "\\ProxyStubClsid32");
   const auto proxyClsid = proxyText ? ParseGuid(*proxyText) : std::nullopt;
   if (!proxyClsid) return REGDB_E_IIDNOTREG;
-  const auto path = LookUpClassesText("CLSID\\" + FormatGuid(*proxyClsid) + "\\InprocServer32");
-  if (!path) return REGDB_E_CLASSNOTREG;
-
-  using GetClassObjectFunction = HRESULT(const Guid&, const Guid&, void**);
-  GetClassObjectFunction* getClassObject = nullptr;
-  {
-    ProxyModules& modules = TheProxyModules();
-    std::lock_guard lock(modules.mutex);
-    auto found = modules.modules.find(*path);
-    if (found == modules.modules.end()) {
-      LoadedModule module = LoadedModule::Load(*path, {.neverUnload = true});
-      if (!module.IsLoaded()) return CO_E_DLLNOTFOUND;
-      found = modules.modules.emplace(*path, std::move(module)).first;
-    }
-    getClassObject = found->second.FindFunction<GetClassObjectFunction>("DllGetClassObject");
-  }
-  if (getClassObject == nullptr) return CO_E_ERRORINDLL;
-  const HRESULT status = getClassObject(*proxyClsid, kIidIProxyFactory, factory->Out());
+  // The proxy's module is loaded and kept like any class module.
+  const HRESULT status = GetClassObject(*proxyClsid, kIidIProxyFactory, factory->Out());
   if (status == S_OK && !*factory) return E_UNEXPECTED;
   return status;
 }
