@@ -1,115 +1,114 @@
 // hovane-update: the command-line host. It plays the service's page: it
-// creates the control, hands it the settings and calls its methods.
-#include <cstdio>
-#include <cstring>
+// creates the HoVaneUpdate control by its ProgID and calls its methods.
+//
+// With a display the control's dialogs and message boxes are real windows.
+// Without one Qt runs offscreen, message boxes are printed and questions
+// asked on the terminal (or answered by --yes / --no), and the install
+// dialog's progress appears as a progress line on the terminal.
+#include <QApplication>
+#include <QByteArray>
+
+#include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "catalogue/option_file.h"
-#include "control/control.h"
-#include "control/settings.h"
-#include "platform/codepage/codepage.h"
+#include "command_line.h"
+#include "control_host.h"
+#include "platform/component/component.h"
 #include "platform/msgbox/message_box.h"
 #include "platform/prefix/prefix.h"
+#include "ui/control_view.h"
+#include "ui/qt_message_boxes.h"
 
 namespace {
 
-using hovane::CHoVaneUpdateInstaller;
-using hovane::HRESULT;
-using hovane::VARIANT_BOOL;
+using namespace hovane;
+using host::kExitFailure;
+using host::kExitUsage;
 
-// Exit codes a script can use.
-constexpr int kExitYes = 0;      // current / succeeded
-constexpr int kExitNo = 1;       // out of date / failed
-constexpr int kExitUsage = 2;    // bad command line
-
-const char kUsage[] =
-    "usage: hovane-update [OPTIONS] COMMAND\n"
-    "\n"
-    "Commands:\n"
-    "  single-check   check whether every client file is current (installs nothing)\n"
-    "  reset          mark every file of the list as not installed\n"
-    "  store          record the list's versions as installed, as a finished\n"
-    "                 installation does\n"
-    "  status         print the control's state\n"
-    "\n"
-    "Options:\n"
-    "  --url URL      the version list URL\n"
-    "  --prefix DIR   the prefix folder (default $HOVANE_PREFIX or ~/.local/share/hovane)\n"
-    "  --yes, --no    the answer to questions when there is no terminal\n"
-    "  --help         this text\n"
-    "\n"
-    "Exit status: 0 current or succeeded, 1 out of date or failed, 2 usage error.\n";
-
-std::u16string Wide(const std::string& utf8) {
-  auto narrow = hovane::platform::Utf8ToNarrow(utf8);
-  auto wide = narrow ? hovane::platform::NarrowToUtf16(*narrow) : std::nullopt;
-  return wide.value_or(std::u16string());
+bool HasDisplay() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-int Usage(const std::string& problem) {
-  std::cerr << "hovane-update: " << problem << "\n\n" << kUsage;
+int UsageError(const std::string& problem) {
+  std::cerr << "hovane-update: " << problem << "\nTry 'hovane-update --help'.\n";
   return kExitUsage;
+}
+
+// Everything the command line can be wrong about is found before anything
+// is touched.
+std::string CheckArguments(const host::Options& options) {
+  std::vector<platform::Variant> ignored;
+  if (options.command == host::Command::Call)
+    return host::ControlHost::PrepareCall(options.arguments, &ignored);
+  if (options.command == host::Command::Reg)
+    return host::ControlHost::CheckRegistryPath(options.arguments[0]);
+  if (options.command == host::Command::Show && !HasDisplay())
+    return "show needs a display (DISPLAY is not set)";
+  return {};
+}
+
+int Show(host::ControlHost& control, const host::Options& options) {
+  if (!control.CreateControl(options)) return kExitFailure;
+  CHoVaneUpdateInstallerView view;
+  view.setWindowTitle("HoVaneUpdateInstaller");
+  view.show();
+  return QApplication::exec() == 0 ? host::kExitYes : kExitFailure;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string url, prefix, command;
-  hovane::platform::ConsoleMessageBoxes console;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return kExitYes;
-    } else if (arg == "--url" || arg == "--prefix") {
-      if (i + 1 >= argc) return Usage(arg + " needs a value");
-      (arg == "--url" ? url : prefix) = argv[++i];
-    } else if (arg == "--yes" || arg == "--no") {
-      console.SetDefaultAnswer(arg == "--yes" ? hovane::platform::MessageBoxResult::Yes
-                                              : hovane::platform::MessageBoxResult::No);
-    } else if (!arg.empty() && arg[0] == '-') {
-      return Usage("unknown option " + arg);
-    } else if (command.empty()) {
-      command = arg;
-    } else {
-      return Usage("unexpected argument " + arg);
-    }
+  const host::ParsedCommandLine parsed =
+      host::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.error.empty()) return UsageError(parsed.error);
+  if (!parsed.options) {
+    std::cout << parsed.text;
+    return host::kExitYes;
   }
-  if (command.empty()) return Usage("no command given");
-  if (!prefix.empty()) hovane::platform::SetPrefixRoot(prefix);
-  hovane::platform::SetMessageBoxService(&console);
+  const host::Options& options = *parsed.options;
+  if (std::string problem = CheckArguments(options); !problem.empty()) return UsageError(problem);
 
-  CHoVaneUpdateInstaller control;
-  if (!url.empty()) control.SetVirsionUrl(Wide(url));
-  VARIANT_BOOL result = 0;
-  if (command == "single-check") {
-    control.SingleCheckVersion(&result);
-    std::cout << (result ? "current" : "out of date") << "\n";
-    return result ? kExitYes : kExitNo;
+  if (options.prefix) platform::SetPrefixRoot(*options.prefix);
+  // The elevated instance inherits the environment: it answers as told too.
+  if (options.answer != host::Answer::Ask)
+    qputenv("HOVANE_DEFAULT_ANSWER", options.answer == host::Answer::Yes ? "yes" : "no");
+
+  const bool display = HasDisplay();
+  if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QApplication application(qtArgc, argv);
+  application.setQuitOnLastWindowClosed(options.command == host::Command::Show);
+  platform::InitializeApartment(platform::Apartment::SingleThreaded);
+
+  ui::QtMessageBoxes windowBoxes;
+  platform::ConsoleMessageBoxes consoleBoxes;
+  if (options.answer != host::Answer::Ask)
+    consoleBoxes.SetDefaultAnswer(options.answer == host::Answer::Yes
+                                      ? platform::MessageBoxResult::Yes
+                                      : platform::MessageBoxResult::No);
+  platform::SetMessageBoxService(display ? static_cast<platform::MessageBoxService*>(&windowBoxes)
+                                         : &consoleBoxes);
+
+  host::ControlHost control(std::cout, std::cerr);
+  int code = kExitFailure;
+  switch (options.command) {
+    case host::Command::Register:
+    case host::Command::Unregister:
+      code = control.Register(options.perUser, options.command == host::Command::Unregister);
+      break;
+    case host::Command::Reg:
+      code = control.PrintRegistryKey(options.arguments[0]);
+      break;
+    case host::Command::Show:
+      code = Show(control, options);
+      break;
+    default:
+      code = control.CreateControl(options) ? control.Run(options) : kExitFailure;
   }
-  if (command == "reset") {
-    control.SingleCheckVersion(&result);  // selects the version file of the URL
-    control.SetAllFileInstall(&result);
-    std::cout << (result ? "every file marked not installed" : "reset failed") << "\n";
-    return result ? kExitYes : kExitNo;
-  }
-  if (command == "store") {
-    hovane::COptionFile file;
-    file.SelectVersionFile(hovane::TheModule().m_strVersionListUrl);
-    const bool stored = file.StoreVersionList() != 0;
-    std::cout << (stored ? "versions recorded as installed" : "store failed") << "\n";
-    return stored ? kExitYes : kExitNo;
-  }
-  if (command == "status") {
-    const hovane::CHoVaneUpdateModule& module = hovane::TheModule();
-    control.IsUpdateCheck(&result);
-    std::cout << "prefix:          " << hovane::platform::PrefixRoot() << "\n"
-              << "version list:    " << module.m_strVersionListUrl << "\n"
-              << "update kind:     " << module.m_nUpdateKind << "\n"
-              << "update checked:  " << result << "\n";
-    return kExitYes;
-  }
-  return Usage("unknown command " + command);
+  control.ReleaseControl();
+  platform::SetMessageBoxService(nullptr);
+  return code;
 }

@@ -1,5 +1,6 @@
 #include "ui/file_dn_dialog.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTimerEvent>
 #include <QWindow>
@@ -113,7 +114,8 @@ void CFileDnDialog::BringDialogToFront() {
     // without a round trip to the window system.
     dialog->overrideWindowFlags(dialog->windowFlags() | Qt::WindowStaysOnTopHint);
     if (QWindow* handle = dialog->windowHandle()) handle->setFlag(Qt::WindowStaysOnTopHint, true);
-    dialog->raise();
+    // The offscreen platform has no stacking order to change.
+    if (QGuiApplication::platformName() != QStringLiteral("offscreen")) dialog->raise();
     dialog->setFocus(Qt::OtherFocusReason);
   });
 }

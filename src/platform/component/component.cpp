@@ -3,6 +3,7 @@
 #include "platform/component/component.h"
 
 #include "platform/component/component_backend.h"
+#include "platform/component/remote_backend.h"
 #include "platform/files/files.h"
 
 namespace hovane::platform {
@@ -90,5 +91,7 @@ void* LoadedModule::FindExport(std::string_view name) const {
 }
 
 void LoadedModule::Close() { impl_.reset(); }
+
+std::string RunningExecutableFolder() { return backend::RunningExecutableFolder(); }
 
 }  // namespace hovane::platform

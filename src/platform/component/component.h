@@ -92,4 +92,9 @@ class HOVANE_PLATFORM_API LoadedModule {
   std::unique_ptr<Impl> impl_;
 };
 
+// The host folder (UTF-8) of this process's executable; "" when unknown.
+// Programs find their installed companions (the module, the surrogate)
+// relative to it.
+HOVANE_PLATFORM_API std::string RunningExecutableFolder();
+
 }  // namespace hovane::platform

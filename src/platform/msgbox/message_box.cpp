@@ -1,6 +1,7 @@
 #include "platform/msgbox/message_box.h"
 
 #include <atomic>
+#include <cstdlib>
 
 #include "platform/codepage/codepage.h"
 #include "platform/msgbox/console_text.h"
@@ -61,7 +62,10 @@ MessageBoxService* SetMessageBoxService(MessageBoxService* service) {
   return CurrentService().exchange(service);
 }
 
-ConsoleMessageBoxes::ConsoleMessageBoxes() = default;
+ConsoleMessageBoxes::ConsoleMessageBoxes() {
+  const char* answer = std::getenv("HOVANE_DEFAULT_ANSWER");
+  if (answer != nullptr && LowerCase(answer) == "yes") defaultAnswer_ = MessageBoxResult::Yes;
+}
 
 void ConsoleMessageBoxes::SetDefaultAnswer(MessageBoxResult answer) { defaultAnswer_ = answer; }
 

@@ -56,7 +56,9 @@ HOVANE_PLATFORM_API void ShowMessage(std::string_view text, std::string_view cap
 HOVANE_PLATFORM_API MessageBoxService* SetMessageBoxService(MessageBoxService* service);
 
 // Prints boxes to a stream (UTF-8) and reads Yes/No answers from a terminal.
-// Without a terminal a question gets the default answer.
+// Without a terminal a question gets the default answer: No, unless the
+// environment variable HOVANE_DEFAULT_ANSWER says "yes" (so that a helper
+// process answers as the program that started it was told to).
 class HOVANE_PLATFORM_API ConsoleMessageBoxes : public MessageBoxService {
  public:
   ConsoleMessageBoxes();
