@@ -33,6 +33,16 @@ hovane_ensure_packages() {
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
+# hovane_build_targets DIR TARGET...: configures DIR when it has no build
+# yet and builds just the targets named.
+hovane_build_targets() {
+  local dir=$1
+  shift
+  [ -f "$dir/CMakeCache.txt" ] ||
+    cmake -S "$(hovane_root)" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$dir" --target "$@"
+}
+
 # hovane_build DIR [CMAKE OPTIONS...]: configures (once) and builds into DIR.
 hovane_build() {
   local dir=$1

@@ -61,6 +61,8 @@ int Show(host::ControlHost& control, const host::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Reports interleave with the control's own lines on the error stream.
+  std::cout.setf(std::ios::unitbuf);
   const host::ParsedCommandLine parsed =
       host::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) return UsageError(parsed.error);

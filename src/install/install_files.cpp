@@ -40,9 +40,9 @@ NameParts SplitName(std::string_view name) {
 
 InstalledName InstalledNameFor(std::string_view downloadedName) {
   const NameParts parts = SplitName(downloadedName);
-  if (parts.extension == "OCX") return {parts.base + ".dll", true};
-  if (downloadedName == kForeignMainProgramName) return {kMainProgramName, false};
-  return {std::string(downloadedName), false};
+  if (parts.extension == "OCX") return {parts.base + ".dll", true, false};
+  if (downloadedName == kForeignMainProgramName) return {kMainProgramName, false, true};
+  return {std::string(downloadedName), false, parts.extension == "EXE"};
 }
 
 bool InstallFiles(std::span<const std::string> names, InstallProgress& progress) {
@@ -89,6 +89,9 @@ bool InstallFiles(std::span<const std::string> names, InstallProgress& progress)
     // moved aside keeps the target occupied, and the next move reports it.
     platform::MoveFile(installPath, Join(delFolder, name));
     if (platform::MoveFile(tempPath, installPath) != platform::FileError::Ok) return false;
+    // A program arrives as plain content; Linux starts it only with the
+    // execute permission, which Windows does not need.
+    if (installed.isProgram) platform::MakeExecutable(installPath);
     if (installed.isControl && CRegsvr().Register(installPath) != kRegsvrOk) return false;
   }
 

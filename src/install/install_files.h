@@ -10,6 +10,7 @@
 //   - exactly "HoVane.ico": also copied to the data folder;
 //   - exactly "GlobalHoVane.exe": placed as "HoVane.exe";
 //   - anything else: placed under its own name.
+// Programs (extension EXE) are made executable once placed.
 // An installed copy is first moved aside into the del folder under the
 // downloaded name, so a running program can be replaced; the new file is
 // then moved in. Nothing is scheduled for a restart.
@@ -49,6 +50,7 @@ class InstallProgress {
 struct InstalledName {
   std::string name;       // as installed in the install folder
   bool isControl = false;  // registered after placing
+  bool isProgram = false;  // extension EXE: made executable after placing
 };
 InstalledName InstalledNameFor(std::string_view downloadedName);
 

@@ -81,6 +81,11 @@ TEST_F(InstallFilesTest, PlacesEveryFileUnderItsInstalledNameAndRegistersControl
                        korean}));
 
   EXPECT_EQ(ReadHostFile(InstallPath("Tool.exe")), "new tool");
+  // Programs can be started; other files are not made executable.
+  EXPECT_NE(fs::status(InstallPath("Tool.exe")).permissions() & fs::perms::owner_exec, fs::perms::none);
+  EXPECT_NE(fs::status(InstallPath("HoVane.exe")).permissions() & fs::perms::owner_exec,
+            fs::perms::none);
+  EXPECT_EQ(fs::status(InstallPath("readme")).permissions() & fs::perms::owner_exec, fs::perms::none);
   EXPECT_TRUE(ReadHostFile(InstallPath("Plugin.dll")) == ReadHostFile(REGMOD_ZERO));
   EXPECT_TRUE(ReadHostFile(InstallPath(".dll")) == ReadHostFile(REGMOD_ZERO));
   EXPECT_FALSE(fs::exists(InstallPath("Plugin.OCX")));

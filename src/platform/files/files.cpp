@@ -254,6 +254,16 @@ FileError DeleteFile(std::string_view path) {
   return backend::DeleteHostFile(*host);
 }
 
+FileError MakeExecutable(std::string_view path) {
+  FileError error = FileError::Ok;
+  auto parsed = ParsePath(path, false, &error);
+  if (!parsed) return error;
+  if (parsed->trailingSeparator || parsed->components.empty()) return FileError::FileNotFound;
+  auto host = Resolve(*parsed, true, &error);
+  if (!host) return error;
+  return backend::MakeHostFileExecutable(*host);
+}
+
 FileError MoveFile(std::string_view from, std::string_view to) {
   FileError error = FileError::Ok;
   auto parsedFrom = ParsePath(from, false, &error);

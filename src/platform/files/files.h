@@ -92,6 +92,11 @@ HOVANE_PLATFORM_API FileError RemoveFolder(std::string_view path);
 // Deletes a file (not a folder: AccessDenied). Refused by either hold.
 HOVANE_PLATFORM_API FileError DeleteFile(std::string_view path);
 
+// Lets a file be started as a program. Windows starts any file by its
+// extension; here a program needs the execute permission, given to whoever
+// may read it. A folder answers AccessDenied.
+HOVANE_PLATFORM_API FileError MakeExecutable(std::string_view path);
+
 // Moves or renames a file or a folder. Fails with AlreadyExists when the
 // target exists; never replaces it, even for a moment (atomic). A running
 // program's image may be moved; a file held without delete sharing may not.

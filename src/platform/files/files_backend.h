@@ -37,6 +37,7 @@ std::optional<std::vector<HostEntry>> ListHostFolder(const std::string& hostPath
 FileError CreateHostFolder(const std::string& hostPath);
 FileError RemoveHostFolder(const std::string& hostPath);
 FileError DeleteHostFile(const std::string& hostPath);
+FileError MakeHostFileExecutable(const std::string& hostPath);
 FileError MoveHost(const std::string& from, const std::string& to);
 FileError CopyHostFile(const std::string& from, const std::string& to, bool failIfExists);
 

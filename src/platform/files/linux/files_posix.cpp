@@ -349,6 +349,16 @@ FileError RemoveHostFolder(const std::string& hostPath) {
 
 // --- files --------------------------------------------------------------------
 
+FileError MakeHostFileExecutable(const std::string& hostPath) {
+  struct stat st;
+  if (::stat(hostPath.c_str(), &st) != 0) return LastError();
+  if (!S_ISREG(st.st_mode)) return FileError::AccessDenied;
+  // Execute for each class that may read: r-- becomes r-x.
+  const mode_t execute = (st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2;
+  return ::chmod(hostPath.c_str(), (st.st_mode & 07777) | execute) == 0 ? FileError::Ok
+                                                                       : LastError();
+}
+
 FileError DeleteHostFile(const std::string& hostPath) {
   struct stat st;
   if (::lstat(hostPath.c_str(), &st) != 0) return LastError();
