@@ -30,8 +30,9 @@ constexpr std::array<CommandInfo, 14> kCommands = {{
      "Fetches and installs every out-of-date file in this process, with this process's\n"
      "rights (RealCheckVersion). Exit 0 when current or installed, 1 when not."},
     {Command::Reset, "reset", "", 0, 0,
-     "Marks every file of the version list as not installed, so the next check fetches\n"
-     "them all (SetAllFileInstall). Exit 0 on success, 1 when the list could not be fetched."},
+     "Checks the list once, as a page does first, then marks every file of it as not\n"
+     "installed, so the next check fetches them all (SetAllFileInstall). Exit 0 on\n"
+     "success, 1 when the list could not be fetched."},
     {Command::DeleteOld, "delete-old", "", 0, 0,
      "Removes the controls and system files that older releases installed (DeleteOldFile)."},
     {Command::DeleteGarbage, "delete-garbage", "", 0, 0,

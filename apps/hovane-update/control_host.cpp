@@ -170,8 +170,13 @@ int ControlHost::Report(const char* method, HRESULT status, VARIANT_BOOL result,
 }
 
 int ControlHost::Run(const Options& options) {
-  VARIANT_BOOL result = kFalse16;
   IHoVaneUpdateInstaller& control = *control_.Get();
+  VARIANT_BOOL result = kFalse16;
+  // Calls the method first, then reports the value it wrote.
+  auto report = [&](const char* method, auto call, const char* yes, const char* no) {
+    const HRESULT status = call();
+    return Report(method, status, result, yes, no);
+  };
   switch (options.command) {
     case Command::Check: {
       result = kUnwritten;
@@ -184,28 +189,32 @@ int ControlHost::Run(const Options& options) {
                     "the update was not installed");
     }
     case Command::SingleCheck:
-      return Report("SingleCheckVersion", control.SingleCheckVersion(&result), result,
+      return report("SingleCheckVersion", [&] { return control.SingleCheckVersion(&result); },
                     "every client file is current", "a client file is out of date");
     case Command::Install:
-      return Report("RealCheckVersion", control.RealCheckVersion(&result), result,
+      return report("RealCheckVersion", [&] { return control.RealCheckVersion(&result); },
                     "the client files are current", "the installation did not succeed");
     case Command::Reset:
-      return Report("SetAllFileInstall", control.SetAllFileInstall(&result), result,
+      // A page resets the list its last check selected: check first, as it would.
+      control.SingleCheckVersion(&result);
+      return report("SetAllFileInstall", [&] { return control.SetAllFileInstall(&result); },
                     "every file of the list is marked not installed",
                     "the version list could not be fetched");
     case Command::DeleteOld:
-      return Report("DeleteOldFile", control.DeleteOldFile(&result), result,
+      return report("DeleteOldFile", [&] { return control.DeleteOldFile(&result); },
                     "the older releases' files were removed", "not everything was removed");
     case Command::DeleteGarbage:
-      return Report("DeleteGarbageFile", control.DeleteGarbageFile(&result), result,
+      return report("DeleteGarbageFile", [&] { return control.DeleteGarbageFile(&result); },
                     "the older controls and files were removed", "not everything was removed");
     case Command::DeleteFile:
-      return Report("DeleteInstalledFile",
-                    control.DeleteInstalledFile(Utf16(options.arguments[0]), &result), result,
-                    "deleted", "not deleted");
+      return report(
+          "DeleteInstalledFile",
+          [&] { return control.DeleteInstalledFile(Utf16(options.arguments[0]), &result); },
+          "deleted", "not deleted");
     case Command::DeleteFolder:
-      return Report("DeleteInstalledFolder", control.DeleteInstalledFolder(&result), result,
-                    "the install folder was deleted", "the install folder was not deleted completely");
+      return report("DeleteInstalledFolder", [&] { return control.DeleteInstalledFolder(&result); },
+                    "the install folder was deleted",
+                    "the install folder was not deleted completely");
     case Command::Status: {
       VARIANT_BOOL updated = 0, succeeded = 0, dialog = 0;
       control.IsUpdateCheck(&updated);
