@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <cstdio>
 
 #include "platform/codepage/codepage.h"
@@ -39,6 +41,12 @@ TEST(MessageBoxes, ConsoleServiceAnswersQuestionsWithItsDefaultWithoutATerminal)
   EXPECT_EQ(console.Show(question), MessageBoxResult::No);
   console.SetDefaultAnswer(MessageBoxResult::Yes);
   EXPECT_EQ(console.Show(question), MessageBoxResult::Yes);
+  // A helper process started by a program told to answer yes answers yes.
+  ASSERT_EQ(::setenv("HOVANE_DEFAULT_ANSWER", "YES", 1), 0);
+  EXPECT_EQ(ConsoleMessageBoxes().Show(question), MessageBoxResult::Yes);
+  ASSERT_EQ(::setenv("HOVANE_DEFAULT_ANSWER", "no", 1), 0);
+  EXPECT_EQ(ConsoleMessageBoxes().Show(question), MessageBoxResult::No);
+  ::unsetenv("HOVANE_DEFAULT_ANSWER");
   const std::string printed = testing::internal::GetCapturedStderr();
   EXPECT_NE(printed.find("[알림] (question) 이어 받으시겠습니까?"), std::string::npos) << printed;
 }
