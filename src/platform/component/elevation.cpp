@@ -115,8 +115,12 @@ bool MayWriteMachineAreas(const std::string& prefixRoot) {
 std::string SurrogateProgram() {
   const std::string folder = backend::RunningExecutableFolder();
   if (!folder.empty()) {
-    const std::string beside = folder + "/" + kSurrogateName;
-    if (backend::IsExecutableFile(beside)) return beside;
+    // Beside the program (a build tree), or in the libexec folder next to
+    // the program's bin folder (an installation moved as a whole).
+    for (const std::string& candidate :
+         {folder + "/" + kSurrogateName, folder + "/../libexec/" + kSurrogateName}) {
+      if (backend::IsExecutableFile(candidate)) return candidate;
+    }
   }
   if (const char* named = std::getenv("HOVANE_SURROGATE"); named && *named) {
     if (backend::IsExecutableFile(named)) return named;

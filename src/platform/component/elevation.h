@@ -69,9 +69,10 @@ HOVANE_PLATFORM_API bool IsRegisteredForElevation(const Guid& clsid);
 // prefixRoot (a host folder), checked with its real rights.
 HOVANE_PLATFORM_API bool MayWriteMachineAreas(const std::string& prefixRoot);
 
-// The surrogate program: hovane-surrogate beside the running executable;
-// else the program that HOVANE_SURROGATE names; else the installed one in
-// the libexec folder. "" when none of them is an executable file.
+// The surrogate program: hovane-surrogate beside the running executable or
+// in ../libexec from it; else the program that HOVANE_SURROGATE names; else
+// the installed one in the configured libexec folder. "" when none of them
+// is an executable file.
 HOVANE_PLATFORM_API std::string SurrogateProgram();
 
 // The note shown when consent is refused, for a prefix at prefixRoot.
