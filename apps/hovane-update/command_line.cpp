@@ -15,48 +15,63 @@ struct CommandInfo {
   const char* arguments;  // shown in the usage line
   int minArguments;
   int maxArguments;  // -1: any number
+  const char* summary;  // one line for the command list
   const char* help;
 };
 
 constexpr std::array<CommandInfo, 14> kCommands = {{
     {Command::Check, "check", "", 0, 0,
+     "check, and install what is out of date (elevated)",
      "Checks the client files and, when one is out of date, installs the update through an\n"
      "elevated instance of the control (CheckVersion). Exit 0 when everything is current or\n"
      "the update was installed, 1 when it was not."},
     {Command::SingleCheck, "single-check", "", 0, 0,
+     "check whether every client file is current",
      "Checks whether every client file is current, installing nothing (SingleCheckVersion).\n"
      "Exit 0 when current, 1 when something is out of date."},
     {Command::Install, "install", "", 0, 0,
+     "install what is out of date in this process",
      "Fetches and installs every out-of-date file in this process, with this process's\n"
      "rights (RealCheckVersion). Exit 0 when current or installed, 1 when not."},
     {Command::Reset, "reset", "", 0, 0,
+     "mark every file of the list as not installed",
      "Checks the list once, as a page does first, then marks every file of it as not\n"
      "installed, so the next check fetches them all (SetAllFileInstall). Exit 0 on\n"
      "success, 1 when the list could not be fetched."},
     {Command::DeleteOld, "delete-old", "", 0, 0,
+     "remove what older releases installed",
      "Removes the controls and system files that older releases installed (DeleteOldFile)."},
     {Command::DeleteGarbage, "delete-garbage", "", 0, 0,
+     "remove every older control and old system file",
      "Removes every older control whatever the update kind, then the old system files\n"
      "(DeleteGarbageFile)."},
     {Command::DeleteFile, "delete-file", "NAME", 1, 1,
+     "delete one file of the install folder",
      "Deletes one file of the install folder (DeleteInstalledFile). A name that leads out of\n"
      "the install folder is refused. Exit 0 when deleted, 1 when not."},
     {Command::DeleteFolder, "delete-folder", "", 0, 0,
+     "delete the install folder",
      "Deletes the install folder with everything in it (DeleteInstalledFolder)."},
     {Command::Status, "status", "", 0, 0,
+     "print the control's state",
      "Prints the control's state: IsUpdateCheck, IsSucessed and CheckUpdateDlg."},
     {Command::Register, "register", "[--user]", 0, 0,
+     "register the control module",
      "Registers the control module for the machine, or with --user for the current user."},
     {Command::Unregister, "unregister", "[--user]", 0, 0,
+     "remove the control module's registration",
      "Removes the control module's registration, for the machine or with --user."},
     {Command::Call, "call", "METHOD [ARG...]", 1, -1,
+     "call a method of the control by name",
      "Calls a method of the control by name, as a page's script does. Text arguments are\n"
      "given as they are; boolean ones as 1/0, true/false or yes/no. Out values are printed.\n"
      "Exit 0 for S_OK, 1 for S_FALSE, 3 for an error status."},
     {Command::Reg, "reg", "KEY", 1, 1,
+     "print a registry key of the prefix",
      "Prints a registry key of the prefix with its values and subkeys. KEY starts with\n"
      "HKLM\\ or HKCU\\ (or HKEY_LOCAL_MACHINE\\, HKEY_CURRENT_USER\\)."},
     {Command::Show, "show", "", 0, 0,
+     "show the control in a window",
      "Shows the control in a window, as a page embeds it (needs a display)."},
 }};
 
@@ -93,8 +108,7 @@ std::string MainHelp() {
   for (const CommandInfo& info : kCommands) {
     std::string head = std::string("  ") + info.name + (*info.arguments ? " " : "") + info.arguments;
     head.resize(std::max<std::size_t>(head.size() + 1, 26), ' ');
-    const std::string help = info.help;
-    text += head + help.substr(0, help.find('\n')) + "\n";
+    text += head + info.summary + "\n";
   }
   return text + "\n" + kOptionsHelp + "\n" + kExitHelp;
 }
