@@ -30,20 +30,11 @@ bool Contains(const std::string& text, const std::string& part) {
 // Runs a program to its end with the environment of this test, less any
 // display, and both output streams captured together.
 Finished RunProgram(const std::string& program, const std::vector<std::string>& args) {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    if (text.rfind("DISPLAY=", 0) == 0 || text.rfind("WAYLAND_DISPLAY=", 0) == 0) continue;
-    env.push_back(text);
-  }
-  env.push_back("QT_QPA_PLATFORM=offscreen");
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
+  ChildEnvironment env({"QT_QPA_PLATFORM=offscreen"}, {"DISPLAY", "WAYLAND_DISPLAY"});
 
   std::vector<std::string> shellArgs{"sh", "-c", "exec \"$0\" \"$@\" 2>&1", program};
   shellArgs.insert(shellArgs.end(), args.begin(), args.end());
-  ChildProcess child("/bin/sh", shellArgs, envp.data());
+  ChildProcess child("/bin/sh", shellArgs, env.envp());
   Finished run;
   if (!child.Started()) return run;
   child.CloseInput();

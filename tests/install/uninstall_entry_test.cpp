@@ -141,18 +141,12 @@ TEST_F(UninstallEntryTest, AUserWithoutRightsToTheMachineHiveWritesNothingSilent
   fs::permissions(bin + "/uninstall_helper", fs::perms(0755));
   fs::permissions(hive, fs::perms(0644));
 
-  std::vector<std::string> environment;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("LD_LIBRARY_PATH=", 0) != 0) environment.push_back(*e);
-  environment.push_back("LD_LIBRARY_PATH=" + bin);
-  std::vector<char*> env;
-  for (std::string& e : environment) env.push_back(e.data());
-  env.push_back(nullptr);
+  test::ChildEnvironment env({"LD_LIBRARY_PATH=" + bin});
 
   test::ChildProcess helper("/usr/bin/setpriv",
                             {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
                              bin + "/uninstall_helper", prefix_.root()},
-                            env.data(), true);
+                            env.envp(), true);
   ASSERT_TRUE(helper.Started());
   const std::string output = helper.ReadAll();
   const int status = helper.Wait();

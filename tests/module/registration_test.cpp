@@ -250,19 +250,13 @@ TEST_F(Registration, WithoutMachineRightsOnlyPerUserRegistrationSucceeds) {
   fs::permissions(hive, fs::perms(0644));
   const std::string before = ReadHostFile(hive);
 
-  std::vector<std::string> environment;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("LD_LIBRARY_PATH=", 0) != 0) environment.push_back(*e);
-  environment.push_back("LD_LIBRARY_PATH=" + bin);
-  std::vector<char*> env;
-  for (std::string& e : environment) env.push_back(e.data());
-  env.push_back(nullptr);
+  test::ChildEnvironment env({"LD_LIBRARY_PATH=" + bin});
   auto runAsNobody = [&](std::vector<std::string> args) -> std::string {
     std::vector<std::string> argv{
         "setpriv", "--reuid=65534",        "--regid=65534", "--clear-groups",
         "--",      bin + "/module_helper", prefix.root(),   bin + "/HoVaneUpdate.so"};
     argv.insert(argv.end(), args.begin(), args.end());
-    ChildProcess helper("/usr/bin/setpriv", argv, env.data(), true);
+    ChildProcess helper("/usr/bin/setpriv", argv, env.envp(), true);
     EXPECT_TRUE(helper.Started());
     const std::string output = helper.ReadAll();
     const int status = helper.Wait();

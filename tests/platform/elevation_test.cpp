@@ -336,13 +336,7 @@ TEST_F(ElevationTest, AUserWhoMayNotWriteAMachineAreaIsDeclinedWithANote) {
   fs::create_directories(bin);
   fs::copy_file(ELEVATION_CONSENT_HELPER, bin + "/elevation_consent_helper");
   fs::copy_file(PLATFORM_LIBRARY, bin + "/" + fs::path(PLATFORM_LIBRARY).filename().string());
-  std::vector<std::string> environment;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("LD_LIBRARY_PATH=", 0) != 0) environment.push_back(*e);
-  environment.push_back("LD_LIBRARY_PATH=" + bin);
-  std::vector<char*> env;
-  for (std::string& e : environment) env.push_back(e.data());
-  env.push_back(nullptr);
+  test::ChildEnvironment env({"LD_LIBRARY_PATH=" + bin});
 
   auto giveEverything = [&](uid_t owner) {
     ASSERT_EQ(::chown(prefix_.root().c_str(), owner, owner), 0);
@@ -381,7 +375,7 @@ TEST_F(ElevationTest, AUserWhoMayNotWriteAMachineAreaIsDeclinedWithANote) {
       ASSERT_EQ(::chown((prefix_.root() + "/" + row.area).c_str(), 0, 0), 0);
       args.push_back("Elevation:Administrator!new:" + platform::FormatGuid(kClsidElevationProbe));
     }
-    ChildProcess helper("/usr/bin/setpriv", args, env.data());
+    ChildProcess helper("/usr/bin/setpriv", args, env.envp());
     ASSERT_TRUE(helper.Started());
     const std::string output = helper.ReadAll();
     EXPECT_EQ(WEXITSTATUS(helper.Wait()), 0) << output;

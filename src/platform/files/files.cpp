@@ -244,24 +244,32 @@ FileError RemoveFolder(std::string_view path) {
   return backend::RemoveHostFolder(*host);
 }
 
+namespace {
+
+// The host path of an existing file's Windows-style path: a path that ends
+// in a separator or names a drive is no file.
+std::optional<std::string> ResolveFile(std::string_view path, FileError* error) {
+  auto parsed = ParsePath(path, false, error);
+  if (!parsed) return std::nullopt;
+  if (parsed->trailingSeparator || parsed->components.empty()) {
+    *error = FileError::FileNotFound;
+    return std::nullopt;
+  }
+  return Resolve(*parsed, true, error);
+}
+
+}  // namespace
+
 FileError DeleteFile(std::string_view path) {
   FileError error = FileError::Ok;
-  auto parsed = ParsePath(path, false, &error);
-  if (!parsed) return error;
-  if (parsed->trailingSeparator || parsed->components.empty()) return FileError::FileNotFound;
-  auto host = Resolve(*parsed, true, &error);
-  if (!host) return error;
-  return backend::DeleteHostFile(*host);
+  const auto host = ResolveFile(path, &error);
+  return host ? backend::DeleteHostFile(*host) : error;
 }
 
 FileError MakeExecutable(std::string_view path) {
   FileError error = FileError::Ok;
-  auto parsed = ParsePath(path, false, &error);
-  if (!parsed) return error;
-  if (parsed->trailingSeparator || parsed->components.empty()) return FileError::FileNotFound;
-  auto host = Resolve(*parsed, true, &error);
-  if (!host) return error;
-  return backend::MakeHostFileExecutable(*host);
+  const auto host = ResolveFile(path, &error);
+  return host ? backend::MakeHostFileExecutable(*host) : error;
 }
 
 FileError MoveFile(std::string_view from, std::string_view to) {
