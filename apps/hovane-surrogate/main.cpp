@@ -23,6 +23,7 @@
 #include "platform/component/remote.h"
 #include "platform/msgbox/message_box.h"
 #include "ui/qt_message_boxes.h"
+#include "ui/widget_support.h"
 
 namespace {
 
@@ -63,14 +64,6 @@ std::optional<int> ParseDescriptor(const std::string& text) {
   return value;
 }
 
-bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,9 +96,8 @@ int main(int argc, char** argv) {
   if (!stub) return Usage("descriptor " + std::to_string(*channel) + " is not a connected socket");
 
   platform::InitializeApartment(platform::Apartment::SingleThreaded);
-  const bool display = HasDisplay();
-  if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  const bool display = hovane::ui::HasDisplay();
+  hovane::ui::UseOffscreenPlatformWithoutDisplay();
   int qtArgc = 1;
   QApplication application(qtArgc, argv);
   // Dialogs of the object come and go; only the caller ends this process.

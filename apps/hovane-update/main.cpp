@@ -21,16 +21,13 @@
 #include "platform/prefix/prefix.h"
 #include "ui/control_view.h"
 #include "ui/qt_message_boxes.h"
+#include "ui/widget_support.h"
 
 namespace {
 
 using namespace hovane;
 using host::kExitFailure;
 using host::kExitUsage;
-
-bool HasDisplay() {
-  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
 
 int UsageError(const std::string& problem) {
   std::cerr << "hovane-update: " << problem << "\nTry 'hovane-update --help'.\n";
@@ -45,7 +42,7 @@ std::string CheckArguments(const host::Options& options) {
     return host::ControlHost::PrepareCall(options.arguments, &ignored);
   if (options.command == host::Command::Reg)
     return host::ControlHost::CheckRegistryPath(options.arguments[0]);
-  if (options.command == host::Command::Show && !HasDisplay())
+  if (options.command == host::Command::Show && !ui::HasDisplay())
     return "show needs a display (DISPLAY is not set)";
   return {};
 }
@@ -78,8 +75,8 @@ int main(int argc, char** argv) {
   if (options.answer != host::Answer::Ask)
     qputenv("HOVANE_DEFAULT_ANSWER", options.answer == host::Answer::Yes ? "yes" : "no");
 
-  const bool display = HasDisplay();
-  if (!display && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const bool display = ui::HasDisplay();
+  ui::UseOffscreenPlatformWithoutDisplay();
   int qtArgc = 1;
   QApplication application(qtArgc, argv);
   application.setQuitOnLastWindowClosed(options.command == host::Command::Show);

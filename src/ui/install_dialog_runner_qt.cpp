@@ -8,6 +8,7 @@
 #include "platform/msgbox/console_progress.h"
 #include "ui/file_dn_dialog.h"
 #include "ui/hovane_install.h"
+#include "ui/widget_support.h"
 
 namespace hovane {
 namespace {
@@ -16,9 +17,7 @@ namespace {
 // process, since the module that made it is never unloaded.
 void EnsureApplication() {
   if (QApplication::instance() != nullptr) return;
-  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  ui::UseOffscreenPlatformWithoutDisplay();
   static int argc = 1;
   static char name[] = "HoVaneUpdate";
   static char* argv[] = {name, nullptr};

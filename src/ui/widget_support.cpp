@@ -57,4 +57,13 @@ bool SwallowDialogKey(QEvent* event) {
   }
 }
 
+bool HasDisplay() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void UseOffscreenPlatformWithoutDisplay() {
+  if (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 }  // namespace hovane::ui

@@ -33,4 +33,11 @@ QFont DialogFont(int pixelHeight = 12);
 // cancels the dialog. False for every other event.
 bool SwallowDialogKey(QEvent* event);
 
+// Whether the process has a display to show windows on (an X or Wayland
+// session). Without one, programs run Qt on its offscreen platform.
+bool HasDisplay();
+// Before the QApplication exists: chooses the offscreen platform when there
+// is no display and no platform was asked for.
+void UseOffscreenPlatformWithoutDisplay();
+
 }  // namespace hovane::ui
