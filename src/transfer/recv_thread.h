@@ -88,7 +88,8 @@ class CRecvThread {
   // The install procedure over the download list, reporting to the panel.
   bool InstallFiles();
 
-  // Set-up, before the download.
+  // Set-up, before the download. A panel is required for Start and
+  // InstallFiles.
   void SetPanel(ProgressPanel* panel);
   void SetServerSettings(std::string_view serverId, std::string_view serverIp, std::int32_t port);
   // Keeps the first 12 bytes of userId, zero-filled when shorter.
