@@ -126,8 +126,14 @@ std::uintptr_t CFileDnDialog::MessageBoxOwner() const {
 
 void CFileDnDialog::SignalThreadEnd() {
   if (platform::ConsoleProgress* mirror = g_consoleMirror) mirror->Finish();
-  ui::RunOnThreadOf(this, [this] { SetTimer(kEndTimerId, kEndTimerMilliseconds); });
-  m_bRunning.store(0);
+  // The flag is cleared on the GUI thread in the same step that starts the
+  // timer: cleared from here after the call returned, a receive thread held
+  // up for longer than the timer's interval would let the timer fire, and
+  // the parent act on the end, while the panel still counted as running.
+  ui::RunOnThreadOf(this, [this] {
+    SetTimer(kEndTimerId, kEndTimerMilliseconds);
+    m_bRunning.store(0);
+  });
 }
 
 void CFileDnDialog::SetTimer(unsigned id, int milliseconds) {

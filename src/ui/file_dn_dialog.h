@@ -87,6 +87,8 @@ class CFileDnDialog : public QWidget, public ProgressPanel {
   // The panel's own identity (its QWidget address); the Qt message boxes
   // find the window by it.
   std::uintptr_t MessageBoxOwner() const override;
+  // Starts the end timer and clears m_bRunning in one step on the GUI
+  // thread, so the timer never finds the flag still set.
   void SignalThreadEnd() override;
 
   // Window timers by number: SetTimer starts timer id, or restarts it when

@@ -3,8 +3,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include <thread>
-
 #include "catalogue/option_file.h"
 #include "control/settings.h"
 #include "install/running_programs.h"
@@ -103,13 +101,9 @@ void CHovaneInstall::OnConfirm() {
 }
 
 void CHovaneInstall::OnDownloadFinished() {
-  if (m_pPanel) {
-    // The end timer is started just before the thread clears its running
-    // flag as its very last step; the flag must be clear before the commands
-    // below test it, or the dialog would wait for a command that is ignored.
-    while (m_pPanel->m_bRunning.load() != 0) std::this_thread::yield();
-    m_pPanel->hide();
-  }
+  // The panel clears its running flag in the step that starts the end
+  // timer, so the commands below are no longer ignored.
+  if (m_pPanel) m_pPanel->hide();
   CHoVaneUpdateModule& module = TheModule();
   if (module.m_bInstallResult.load() == 0) {
     m_btnManual.show();

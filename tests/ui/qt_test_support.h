@@ -44,12 +44,19 @@ inline testing::Environment* const kQtEnvironment =
     testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 // Runs events until done() holds; false when it does not within the bound.
+// Posted events are also sent directly: a wait inside a queued call (a
+// script started by QTimer::singleShot(0, ...)) runs within the delivery of
+// posted events, and the GLib event dispatcher then does not deliver again
+// the events that were already queued when that delivery began, such as a
+// receive thread's blocking call posted just before the dialog's loop
+// started. processEvents alone would leave both threads waiting.
 inline bool WaitUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds bound = std::chrono::seconds(30)) {
   QElapsedTimer clock;
   clock.start();
   while (!done()) {
     if (clock.elapsed() > bound.count()) return false;
+    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   }
   return true;
