@@ -190,6 +190,14 @@ class InstallDialogTest : public ::testing::Test {
     return texts;
   }
 
+  // The manual-installation page was opened once, in its own window size.
+  void ExpectManualPageOpened() const {
+    ASSERT_EQ(opener_.opened.size(), 1u);
+    EXPECT_EQ(opener_.opened[0].url, "http://www.hovane.net/popup/activex_mainpop.jsp");
+    EXPECT_EQ(opener_.opened[0].width, 550);
+    EXPECT_EQ(opener_.opened[0].height, 700);
+  }
+
   // Once the dialog has closed, the fetch list is gone and the dialog no
   // longer counts as open.
   static void ExpectClosedCleanly() {
@@ -291,10 +299,7 @@ TEST_F(InstallDialogTest, ARunningProgramHoldsTheStartUntilTheUserActs) {
     const QImage install = ui::LoadPicture(ui::kPictureInstallNormal).convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(startingPixels.copy(303, 214, 75, 23), install.copy(0, 0, 75, 23));
 
-    ASSERT_EQ(opener_.opened.size(), 1u);
-    EXPECT_EQ(opener_.opened[0].url, "http://www.hovane.net/popup/activex_mainpop.jsp");
-    EXPECT_EQ(opener_.opened[0].width, 550);
-    EXPECT_EQ(opener_.opened[0].height, 700);
+    ExpectManualPageOpened();
     ExpectClosedCleanly();
   }
 }
@@ -377,10 +382,7 @@ TEST_F(InstallDialogTest, AFailedRunOffersTheManualInstallationPage) {
       ui::LoadPicture(ui::kPictureNotCompleted).convertToFormat(QImage::Format_RGB32);
   EXPECT_EQ(failedPixels.copy(0, 0, 404, 210), notCompleted.copy(0, 0, 404, 210));
   EXPECT_EQ(TheModule().m_bUpdateSucceeded.load(), 0);
-  ASSERT_EQ(opener_.opened.size(), 1u);
-  EXPECT_EQ(opener_.opened[0].url, "http://www.hovane.net/popup/activex_mainpop.jsp");
-  EXPECT_EQ(opener_.opened[0].width, 550);
-  EXPECT_EQ(opener_.opened[0].height, 700);
+  ExpectManualPageOpened();
   ExpectClosedCleanly();
 }
 
